@@ -1,0 +1,44 @@
+// module.h — the module registry and the shared help printer.
+#pragma once
+
+#include <getopt.h>
+#include <stdint.h>
+
+struct TestModule {
+    const char* name;
+    uint8_t id;  // 0..24, sort key of the registry
+    int (*run)(int argc, char** argv);
+    void (*usage)();
+    void (*exit)();  // may be null
+};
+
+// One row of a module's help table, parallel to its getopt_long table.
+struct OptionHelp {
+    const char* hint;  // shown in brackets; empty for none
+    const char* text;
+};
+
+constexpr unsigned kModuleSlots = 26;
+constexpr unsigned kModuleMaxId = 24;
+constexpr unsigned kModuleListAll = 25;
+
+void module_register(const TestModule* m);
+void module_unregister(const TestModule* m);
+int test_run(const char* name, int argc, char** argv);
+int test_usage(const char* name);
+void module_exit_all();
+void module_list_print(unsigned id);
+void module_usage_print(unsigned id, const struct option* options, const OptionHelp* helps,
+                        unsigned rows);
+
+// Process-wide state of the program entry.
+extern char g_program_name[256];
+extern volatile int g_quit;
+
+// Registers a module before main and unregisters it at process end.
+#define REGISTER_MODULE(NAME, ID, RUN, USAGE, EXIT)                                   \
+    namespace {                                                                       \
+    const TestModule g_module_##NAME = {#NAME, ID, RUN, USAGE, EXIT};                 \
+    __attribute__((constructor)) void register_##NAME() { module_register(&g_module_##NAME); } \
+    __attribute__((destructor)) void unregister_##NAME() { module_unregister(&g_module_##NAME); } \
+    }

@@ -1,0 +1,153 @@
+// vd_gpio.cpp — read or drive one GPIO line through the camera's GPIO library.
+#include <getopt.h>
+#include <string.h>
+
+#include <iterator>
+
+#include "gpio.h"
+#include "module.h"
+#include "osa.h"
+
+namespace {
+
+constexpr uint8_t kGpioId = 3;
+constexpr uint32_t kGpioMaxLine = 127;
+
+enum GpioOperation { kGpioRead = 0, kGpioWrite = 1, kGpioInputConfig = 2 };
+
+struct GpioRequest {
+    int operation;
+    int id;
+    int data;   // level to write; after a read, the level read
+    int times;  // kept, not used
+    int delay;  // validated, not used
+};
+GpioRequest g_req{};
+
+const option kOptions[] = {
+    {"module", required_argument, nullptr, 'M'},
+    {"read", required_argument, nullptr, 'r'},
+    {"write", required_argument, nullptr, 'w'},
+    {"data", required_argument, nullptr, 'd'},
+    {"time", required_argument, nullptr, 't'},
+    {"delay", required_argument, nullptr, 'D'},
+    {"input_config", required_argument, nullptr, 'p'},
+    {nullptr, 0, nullptr, 0},
+};
+const OptionHelp kHelp[] = {
+    {"module", "module name: gpio"},
+    {"hex", "read gpio id, default[system_reset]"},
+    {"hex", "write gpio id, default[system_reset]"},
+    {"data", "data to written, defalut [0x0]"},
+    {"digit", "gpio opration times, default 1, [-1] means no timeout"},
+    {"digit", "gpio opration delay [n]s, n>0, default 1"},
+    {"config", "gpio input config"},
+};
+static_assert(std::size(kHelp) + 1 == std::size(kOptions), "one help row per option");
+
+void gpio_usage()
+{
+    module_usage_print(kGpioId, kOptions, kHelp, std::size(kHelp));
+}
+
+bool takes_number(int c)
+{
+    return c > 0 && strchr("rwdtDp", c) != nullptr;
+}
+
+// Fills g_req in command-line order; stops at the first bad option.
+int gpio_init_param(int argc, char** argv)
+{
+    int c;
+    while ((c = getopt_long(argc, argv, "M:r:w:d:t:D:p:", kOptions, nullptr)) != -1) {
+        uint32_t value = 0;
+        if (takes_number(c) && !parse_u32(optarg, &value)) {
+            ERR_PRINT("invalid number: %s\n", optarg);
+            return -1;
+        }
+        switch (c) {
+        case 'r':
+            g_req.operation = kGpioRead;
+            g_req.id = static_cast<int>(value);
+            print("===g_gpio_cfg(%d,%d)=======\n", g_req.operation, g_req.id);
+            break;
+        case 'p':
+            // No call configures a line as input: the request ends as a write.
+            g_req.operation = kGpioInputConfig;
+            g_req.id = static_cast<int>(value);
+            [[fallthrough]];
+        case 'w':
+            g_req.operation = kGpioWrite;
+            g_req.id = static_cast<int>(value);
+            if (value > kGpioMaxLine) {
+                ERR_PRINT("gio id must <= %d\n", static_cast<int>(kGpioMaxLine));
+                return -1;
+            }
+            break;
+        case 'd':
+            g_req.data = static_cast<int>(value);
+            if (value > 1) {
+                ERR_PRINT("gio value must be 0/1! \n");
+                return -1;
+            }
+            break;
+        case 't':
+            g_req.times = static_cast<int>(value);
+            break;
+        case 'D':
+            g_req.delay = static_cast<int>(value);
+            if (value == 0) {
+                ERR_PRINT("gio delay time must > 0! \n");
+                return -1;
+            }
+            break;
+        case 0:
+            gpio_usage();
+            break;
+        case '?':
+            ERR_PRINT("Unknow option\n");
+            return -1;
+        default:
+            break;
+        }
+    }
+    return 0;
+}
+
+int gpio_do_rw(GpioRequest& r)
+{
+    switch (r.operation) {
+    case kGpioRead:
+        r.data = gpio_read(r.id);
+        return 0;
+    case kGpioWrite:
+        gpio_write(r.id, r.data);
+        return 0;
+    default:
+        ERR_PRINT("gpio_do_rw unknow opt!\n");
+        return -1;
+    }
+}
+
+int gpio_test_main(int argc, char** argv)
+{
+    if (gpio_init_param(argc, argv) != 0) {
+        gpio_usage();
+        gpio_close();
+        return 0;
+    }
+    if (gpio_do_rw(g_req) != 0) {
+        print("gpio_do_rw faild!\n");
+        return -1;
+    }
+    if (g_req.operation == kGpioRead)
+        print("GPIO read id = %d, data = %d\n", g_req.id, g_req.data);
+    else
+        print("GPIO write id = %d, data = %d\n", g_req.id, g_req.data);
+    gpio_close();
+    return 0;
+}
+
+}  // namespace
+
+REGISTER_MODULE(gpio, kGpioId, gpio_test_main, gpio_usage, gpio_close)

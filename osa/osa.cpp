@@ -1,0 +1,116 @@
+// osa.cpp — console lock, time helpers and the shared small helpers.
+#include "osa.h"
+
+#include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+pthread_mutex_t g_print_mutex;
+
+int OSA_init()
+{
+    int status = OSA_mutexCreate(&g_print_mutex);
+    if (status != 0)
+        ERR_PRINT("OSA_mutexCreate()\n");
+    return status;
+}
+
+int OSA_deinit()
+{
+    OSA_mutexDestroy(&g_print_mutex);
+    return 0;
+}
+
+void print(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    OSA_mutexAcquire(&g_print_mutex);
+    vprintf(fmt, ap);
+    OSA_mutexRelease(&g_print_mutex);
+    va_end(ap);
+}
+
+void print_repeat_char(unsigned n, char c)
+{
+    for (unsigned i = 0; i < n; ++i) {
+        OSA_mutexAcquire(&g_print_mutex);
+        putchar(c);
+        OSA_mutexRelease(&g_print_mutex);
+    }
+}
+
+void err_print_prefix(const char* file, const char* func, int line)
+{
+    // The unit name, without its extension.
+    const char* dot = strrchr(file, '.');
+    int len = dot ? static_cast<int>(dot - file) : static_cast<int>(strlen(file));
+    fprintf(stderr, " ERROR  (%.*s|%s|%d): ", len, file, func, line);
+}
+
+void err_print_text(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vfprintf(stderr, fmt, ap);
+    va_end(ap);
+}
+
+uint32_t osa_millis_of(const struct timeval& tv)
+{
+    return static_cast<uint32_t>(static_cast<uint64_t>(tv.tv_sec) * 1000u +
+                                 static_cast<uint64_t>(tv.tv_usec) / 1000u);
+}
+
+uint32_t OSA_clockMilli()
+{
+    struct timeval tv;
+    if (gettimeofday(&tv, nullptr) != 0)
+        return 0;
+    return osa_millis_of(tv);
+}
+
+int OSA_sleepMilli(uint32_t ms)
+{
+    // One nanosleep: a signal ends it early so that polling loops see g_quit.
+    struct timespec ts;
+    ts.tv_sec = ms / 1000;
+    ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+    return nanosleep(&ts, nullptr);
+}
+
+bool parse_u32(const char* text, uint32_t* out)
+{
+    if (text == nullptr || *text == '\0')
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    unsigned long value = strtoul(text, &end, 0);
+    if (end == text || *end != '\0' || errno == ERANGE)
+        return false;
+    const char* p = text;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    if (*p == '-') {
+        // A negative number must fit a 32-bit int.
+        unsigned long magnitude = 0UL - value;
+        if (magnitude > 0x80000000UL)
+            return false;
+    } else if (value > 0xffffffffUL) {
+        return false;
+    }
+    *out = static_cast<uint32_t>(value);
+    return true;
+}
+
+void copy_bounded(char* dst, size_t size, const char* src)
+{
+    if (size == 0)
+        return;
+    size_t n = strnlen(src, size - 1);
+    memcpy(dst, src, n);
+    dst[n] = '\0';
+}
