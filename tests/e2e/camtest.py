@@ -1,0 +1,96 @@
+"""Runs the built `debug` inside a simulated camera and reads back what it did.
+
+DEBUG_BUILD_DIR names the build tree (default build/default). DEBUG_RUN, if
+set, is the command line that stands for `debug` (for example under an
+emulator or valgrind).
+"""
+import os
+import re
+import shlex
+import shutil
+import subprocess
+import unittest
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+BUILD = Path(os.environ.get("DEBUG_BUILD_DIR", REPO / "build" / "default")).resolve()
+CAMSIM = REPO / "sim" / "camsim"
+GOLDEN = REPO / "tests" / "golden"
+DEBUG = shlex.split(os.environ.get("DEBUG_RUN", "debug"))
+
+
+def golden(name):
+    return (GOLDEN / name).read_text()
+
+
+def normalise_stderr(text):
+    """Error lines carry the source line, which moves with every edit."""
+    return re.sub(r"\|(\d+)\): ", "|N): ", text)
+
+
+def err(unit, func, message):
+    return f" ERROR  ({unit}|{func}|N): {message}"
+
+
+class Result:
+    def __init__(self, proc):
+        self.stdout = proc.stdout
+        self.stderr = normalise_stderr(proc.stderr)
+        self.status = proc.returncode
+
+
+class Camera:
+    """One simulated camera with its own root, state and call trace."""
+
+    def __init__(self, name):
+        self.root = BUILD / "cam" / name
+        if self.root.exists():
+            shutil.rmtree(self.root)
+        self.root.mkdir(parents=True)
+        self.trace_file = self.root / "trace.log"
+
+    def run(self, *argv, timeout=60, env=None):
+        full_env = dict(os.environ, VDSIM_TRACE=str(self.trace_file), **(env or {}))
+        cmd = [str(CAMSIM), "--build", str(BUILD), "--root", str(self.root), "--", *argv]
+        proc = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout,
+                              env=full_env, stdin=subprocess.DEVNULL)
+        return Result(proc)
+
+    def debug(self, *args, **kw):
+        return self.run(*DEBUG, *args, **kw)
+
+    def shell(self, script, *args, **kw):
+        """A shell inside the camera; `debug` in the script is the binary under test."""
+        return self.run("sh", "-c", script, "sh", *args, env={"DEBUG": shlex.join(DEBUG)}, **kw)
+
+    def trace(self):
+        """The calls made since the last look, one per line."""
+        if not self.trace_file.exists():
+            return []
+        lines = self.trace_file.read_text().splitlines()
+        self.trace_file.unlink()
+        return lines
+
+    def path(self, camera_path):
+        """Where a camera path such as /mnt/nand/x lies on the PC."""
+        return self.root / camera_path.lstrip("/")
+
+    def gpio_level(self, line):
+        f = self.root / "vdsim" / "gpio" / str(line)
+        return int(f.read_text()) if f.exists() else None
+
+
+class CameraTest(unittest.TestCase):
+    camera_name = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.cam = Camera(cls.camera_name or cls.__name__)
+
+    def setUp(self):
+        self.cam.trace()
+
+    def check(self, result, stdout="", stderr="", status=0):
+        self.assertEqual(result.stdout, stdout)
+        self.assertEqual(result.stderr, stderr)
+        self.assertEqual(result.status, status)

@@ -1,0 +1,109 @@
+"""The program entry: argument scan, usage, help, dispatch and shutdown."""
+import unittest
+
+from camtest import CameraTest, err, golden
+
+VERSION = "debug version: 1.2.0\n"
+USAGE = golden("program_usage.txt")
+GPIO_USAGE = golden("gpio_usage.txt")
+GPIO_READ_0 = "GPIO read id = 0, data = 0\n"
+
+
+class ArgumentScan(CameraTest):
+    def test_token_rules(self):
+        cases = [
+            # (arguments, standard output)
+            ([], USAGE),
+            (["-h", "gpio"], VERSION + GPIO_USAGE),
+            (["--help", "gpio"], VERSION + GPIO_USAGE),
+            (["-h"], VERSION + USAGE),
+            (["-M"], USAGE),
+            (["--module"], USAGE),
+            (["-M", "adc", "-M", "gpio"], GPIO_READ_0),
+            (["--module", "gpio"], GPIO_READ_0),
+            (["-M", "adc", "-h", "gpio"], VERSION + GPIO_USAGE),
+            (["-h", "gpio", "-M", "adc"], VERSION + GPIO_USAGE),
+            (["-h", "gpio", "-M", "gpio"], VERSION + GPIO_USAGE),
+            (["-M", "adc", "-h"], VERSION + USAGE),
+            (["-Mgpio"], USAGE),
+            (["--module=gpio"], USAGE),
+            (["gpio"], USAGE),
+            (["-M", "-h"], VERSION + USAGE),
+            (["-M", "nosuch"], ""),
+            (["-M", "GPIO"], ""),
+            (["-M", "gpi"], ""),
+            (["-h", "nosuch"], VERSION),
+            (["-h", "GPIO"], VERSION),
+            (["-h", ""], VERSION),
+            (["-M", ""], ""),
+        ]
+        for args, stdout in cases:
+            with self.subTest(args=args):
+                self.check(self.cam.debug(*args), stdout)
+
+    def test_empty_help_name_runs_the_module(self):
+        # The module then meets -h among its own options.
+        r = self.cam.debug("-M", "gpio", "-h", "")
+        self.check(r, VERSION + GPIO_USAGE,
+                   "debug: invalid option -- 'h'\n" + err("vd_gpio", "gpio_init_param", "Unknow option\n"))
+
+    def test_help_or_usage_runs_no_module(self):
+        for args in ([], ["-h", "gpio"], ["-M", "nosuch"], ["-M", "adc", "-h", "gpio"]):
+            with self.subTest(args=args):
+                self.cam.debug(*args)
+                # Only the exit entries ran.
+                self.assertEqual(self.cam.trace(), ["gpio_close()"])
+
+    def test_module_gets_the_whole_argument_vector(self):
+        # Options before -M and after the module's name reach the module alike.
+        self.check(self.cam.debug("-w", "9", "-M", "gpio", "-d", "1"), "GPIO write id = 9, data = 1\n")
+        self.assertEqual(self.cam.trace(), ["gpio_write(9, 1)", "gpio_close()", "gpio_close()"])
+
+
+class LongArguments(CameraTest):
+    def test_overlong_names_are_cut_not_overrun(self):
+        long_name = "gpio" + "x" * 300
+        self.check(self.cam.debug("-M", long_name), "")
+        self.check(self.cam.debug("-h", long_name), VERSION)
+        # A name cut at 63 characters matches nothing, not even its prefix.
+        self.check(self.cam.debug("-M", "g" * 63 + "pio"), "")
+
+    def test_program_name_is_cut_at_255(self):
+        argv0 = "d" * 400
+        r = self.cam.run("bash", "-c", 'exec -a "$0" debug', argv0)
+        first = r.stdout.splitlines()[0]
+        self.assertEqual(first, "d" * 255 + " usage:")
+        self.assertEqual(r.status, 0)
+
+
+class StartAndStop(CameraTest):
+    def test_default_databases_are_put_in_place(self):
+        for db in ("/mnt/nand/vddb.db", "/mnt/nand2/oem.db"):
+            self.cam.path(db).unlink(missing_ok=True)
+        self.cam.debug("-M", "nosuch")
+        for db, default in (("/mnt/nand/vddb.db", "/opt/app/vddb.db"),
+                            ("/mnt/nand2/oem.db", "/opt/app/oem.db")):
+            self.assertEqual(self.cam.path(db).read_bytes(), self.cam.path(default).read_bytes())
+
+    def test_existing_databases_are_kept(self):
+        self.cam.debug("-M", "nosuch")
+        self.cam.path("/mnt/nand/vddb.db").write_bytes(b"changed")
+        self.cam.debug("-M", "nosuch")
+        self.assertEqual(self.cam.path("/mnt/nand/vddb.db").read_bytes(), b"changed")
+
+    def test_no_nand_means_no_work(self):
+        r = self.cam.shell("rm -rf /mnt/nand && $DEBUG -h gpio")
+        self.check(r, "",
+                   "cp: cannot create regular file '/mnt/nand/vddb.db': No such file or directory\n"
+                   + err("osa_log", "OSA_logInit", "OSA_ipcMakeKey() \n")
+                   + err("test", "main", "test_init failed!\n"))
+        self.assertEqual(self.cam.trace(), ["gpio_close()"])
+
+    def test_debug_log_semaphore_is_shared(self):
+        # The first run makes the set with value 1; later runs attach to it.
+        r = self.cam.shell("$DEBUG -M nosuch && $DEBUG -M nosuch && ipcs -s | grep -c ' 666 '")
+        self.check(r, "1\n")
+
+
+if __name__ == "__main__":
+    unittest.main()

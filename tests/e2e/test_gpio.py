@@ -1,0 +1,86 @@
+"""The gpio module: one read or write of a GPIO line per run."""
+import unittest
+
+from camtest import CameraTest, err, golden
+
+USAGE = golden("gpio_usage.txt")
+
+
+def param_error(message):
+    return err("vd_gpio", "gpio_init_param", message)
+
+
+class Operations(CameraTest):
+    def test_runs(self):
+        cases = [
+            # (options, stdout, trace before the exit entry's gpio_close)
+            ([], "GPIO read id = 0, data = 0\n", ["gpio_read(0)"]),
+            (["-w", "0x7f", "-d", "1"], "GPIO write id = 127, data = 1\n", ["gpio_write(127, 1)"]),
+            (["-w", "017", "-d", "1"], "GPIO write id = 15, data = 1\n", ["gpio_write(15, 1)"]),
+            (["-w", "3"], "GPIO write id = 3, data = 0\n", ["gpio_write(3, 0)"]),
+            (["--write", "4", "--data", "1"], "GPIO write id = 4, data = 1\n", ["gpio_write(4, 1)"]),
+            (["-r", "5", "-w", "6"], "===g_gpio_cfg(0,5)=======\nGPIO write id = 6, data = 0\n",
+             ["gpio_write(6, 0)"]),
+            (["-w", "6", "-d", "1", "-r", "5"], "===g_gpio_cfg(0,5)=======\nGPIO read id = 5, data = 0\n",
+             ["gpio_read(5)"]),
+            (["-p", "7", "-d", "1"], "GPIO write id = 7, data = 1\n", ["gpio_write(7, 1)"]),
+            (["-r", "2", "-D", "3", "-t", "10"], "===g_gpio_cfg(0,2)=======\nGPIO read id = 2, data = 0\n",
+             ["gpio_read(2)"]),
+            (["-t", "-1", "-r", "2"], "===g_gpio_cfg(0,2)=======\nGPIO read id = 2, data = 0\n",
+             ["gpio_read(2)"]),
+            # No range check on a read: the library answers -1 for a line it lacks.
+            (["-r", "1000"], "===g_gpio_cfg(0,1000)=======\nGPIO read id = 1000, data = -1\n",
+             ["gpio_read(1000)"]),
+        ]
+        for options, stdout, calls in cases:
+            with self.subTest(options=options):
+                self.check(self.cam.debug("-M", "gpio", *options), stdout)
+                self.assertEqual(self.cam.trace(), calls + ["gpio_close()", "gpio_close()"])
+
+    def test_level_is_kept_between_runs(self):
+        self.check(self.cam.debug("-M", "gpio", "-w", "5", "-d", "1"), "GPIO write id = 5, data = 1\n")
+        self.assertEqual(self.cam.gpio_level(5), 1)
+        self.check(self.cam.debug("-M", "gpio", "-r", "5"),
+                   "===g_gpio_cfg(0,5)=======\nGPIO read id = 5, data = 1\n")
+        self.cam.debug("-M", "gpio", "-w", "5", "-d", "0")
+        self.check(self.cam.debug("-M", "gpio", "--read", "0x5"),
+                   "===g_gpio_cfg(0,5)=======\nGPIO read id = 5, data = 0\n")
+
+
+class OptionErrors(CameraTest):
+    def test_bad_options_print_usage_and_do_nothing(self):
+        cases = [
+            # (options, stdout before the usage, stderr)
+            (["-w", "128"], "", param_error("gio id must <= 127\n")),
+            (["-p", "200"], "", param_error("gio id must <= 127\n")),
+            (["-w", "-1"], "", param_error("gio id must <= 127\n")),
+            (["-d", "2"], "", param_error("gio value must be 0/1! \n")),
+            (["-w", "5", "-d", "0x10"], "", param_error("gio value must be 0/1! \n")),
+            (["-D", "0"], "", param_error("gio delay time must > 0! \n")),
+            (["-x"], "", "debug: invalid option -- 'x'\n" + param_error("Unknow option\n")),
+            (["-r"], "", "debug: option requires an argument -- 'r'\n" + param_error("Unknow option\n")),
+            (["--bogus", "1"], "", "debug: unrecognized option '--bogus'\n" + param_error("Unknow option\n")),
+            # Parsing stops at the first failure: the read before it was seen.
+            (["-r", "3", "-d", "7", "-w", "999"], "===g_gpio_cfg(0,3)=======\n",
+             param_error("gio value must be 0/1! \n")),
+            # Text that is not a number, or does not fit 32 bits, is refused.
+            (["-r", "abc"], "", param_error("invalid number: abc\n")),
+            (["-w", "12z"], "", param_error("invalid number: 12z\n")),
+            (["-r", ""], "", param_error("invalid number: \n")),
+            (["-w", "4294967296"], "", param_error("invalid number: 4294967296\n")),
+            (["-d", "0x100000001"], "", param_error("invalid number: 0x100000001\n")),
+        ]
+        for options, stdout, stderr in cases:
+            with self.subTest(options=options):
+                self.check(self.cam.debug("-M", "gpio", *options), stdout + USAGE, stderr)
+                # Nothing reached a line; the module and the exit entry closed.
+                self.assertEqual(self.cam.trace(), ["gpio_close()", "gpio_close()"])
+
+    def test_failed_write_keeps_the_level(self):
+        self.cam.debug("-M", "gpio", "-w", "9", "-d", "1")
+        self.cam.debug("-M", "gpio", "-w", "9", "-d", "2")
+        self.assertEqual(self.cam.gpio_level(9), 1)
+
+
+if __name__ == "__main__":
+    unittest.main()
