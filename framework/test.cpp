@@ -9,6 +9,7 @@
 
 #include "module.h"
 #include "osa.h"
+#include "scan.h"
 
 char g_program_name[256];
 volatile int g_quit;
@@ -93,37 +94,6 @@ void program_usage()
     module_list_print(kModuleListAll);
 }
 
-void print_version()
-{
-    print("%s version: %s\n", "debug", "1.2.0");
-}
-
-enum class Scan { usage, dispatch };
-
-// Exact tokens anywhere in argv; the value after -M is examined again as a
-// token, so "-M -h" names "-h" and then asks for help.
-Scan scan_arguments(int argc, char** argv)
-{
-    bool module_named = false;
-    for (int k = 0; k < argc; ++k) {
-        const char* token = argv[k];
-        if (strcmp(token, "-M") == 0 || strcmp(token, "--module") == 0) {
-            if (k + 1 == argc)
-                return Scan::usage;
-            copy_bounded(g_module_name, sizeof g_module_name, argv[k + 1]);
-            module_named = true;
-        } else if (strcmp(token, "-h") == 0 || strcmp(token, "--help") == 0) {
-            print_version();
-            if (k + 1 == argc)
-                return Scan::usage;
-            copy_bounded(g_help_module, sizeof g_help_module, argv[k + 1]);
-            test_usage(g_help_module);
-            return Scan::dispatch;
-        }
-    }
-    return module_named ? Scan::dispatch : Scan::usage;
-}
-
 }  // namespace
 
 void db_files_prepare()
@@ -145,13 +115,26 @@ int main(int argc, char** argv)
         return 0;
     }
     copy_bounded(g_program_name, sizeof g_program_name, argc > 0 && argv[0] ? argv[0] : "");
-    if (argc <= 0 || scan_arguments(argc, argv) == Scan::usage) {
+    ArgScan scan;
+    if (argc > 0)
+        scan = scan_arguments(argc, argv);
+    else
+        scan.program_usage = true;
+    if (scan.version)
+        print("%s version: %s\n", "debug", "1.2.0");
+    if (scan.program_usage) {
         program_usage();
-        test_exit();
-        return 0;
+    } else {
+        if (scan.module != nullptr)
+            copy_bounded(g_module_name, sizeof g_module_name, scan.module);
+        if (scan.help != nullptr) {
+            copy_bounded(g_help_module, sizeof g_help_module, scan.help);
+            test_usage(g_help_module);
+        }
+        // A help request always wins over a module run.
+        if (g_module_name[0] != '\0' && g_help_module[0] == '\0')
+            test_run(g_module_name, argc, argv);
     }
-    if (g_module_name[0] != '\0' && g_help_module[0] == '\0')
-        test_run(g_module_name, argc, argv);
     test_exit();
     return 0;
 }
