@@ -8,6 +8,10 @@
 
 #include "osa.h"
 
+// Filled and set by the program entry; printed in every usage.
+char g_program_name[256];
+volatile int g_quit;
+
 namespace {
 
 TestModule g_modules[kModuleSlots];

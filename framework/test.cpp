@@ -11,9 +11,6 @@
 #include "osa.h"
 #include "scan.h"
 
-char g_program_name[256];
-volatile int g_quit;
-
 void db_files_prepare();
 
 namespace {

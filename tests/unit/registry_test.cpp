@@ -7,9 +7,6 @@
 #include "module.h"
 #include "osa.h"
 
-char g_program_name[256] = "debug";
-volatile int g_quit;
-
 namespace {
 
 int run_noop(int, char**)
@@ -25,7 +22,11 @@ void exit_b() { ++g_exit_calls; g_exit_order += "b"; }
 
 class Registry : public ::testing::Test {
 protected:
-    void SetUp() override { OSA_init(); }
+    void SetUp() override
+    {
+        OSA_init();
+        copy_bounded(g_program_name, sizeof g_program_name, "debug");
+    }
     void TearDown() override
     {
         for (const TestModule& m : modules_)
