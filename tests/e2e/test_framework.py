@@ -60,6 +60,16 @@ class ArgumentScan(CameraTest):
         self.assertEqual(self.cam.trace(), ["gpio_write(9, 1)", "gpio_close()", "gpio_close()"])
 
 
+class ModuleHelp(CameraTest):
+    def test_every_listed_module_has_its_help_screen(self):
+        listing = self.cam.debug().stdout.split("modules name:\n", 1)[1]
+        names = listing.split()
+        self.assertIn("gpio", names)
+        for name in names:
+            with self.subTest(module=name):
+                self.check(self.cam.debug("-h", name), VERSION + golden(f"{name}_usage.txt"))
+
+
 class LongArguments(CameraTest):
     def test_overlong_names_are_cut_not_overrun(self):
         long_name = "gpio" + "x" * 300
