@@ -1,5 +1,6 @@
 // The debug log on NAND: appends from several processes stay whole.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,9 +33,31 @@ protected:
 TEST_F(DebugLog, AppendsBytesAsGiven)
 {
     ASSERT_EQ(OSA_logInit(), 0);
+    mode_t old_mask = umask(022);
     EXPECT_EQ(OSA_log("one\n", 4), 0);
+    umask(old_mask);
     EXPECT_EQ(OSA_log("two", 3), 0);
     EXPECT_EQ(read_log(), "one\ntwo");
+    struct stat st;
+    ASSERT_EQ(stat(kLog, &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST_F(DebugLog, WriterKilledWhileHoldingTheLockDoesNotBlockOthers)
+{
+    ASSERT_EQ(OSA_logInit(), 0);
+    OsaIpcSem sem{};
+    ASSERT_EQ(OSA_ipcSemOpen(&sem, OSA_ipcMakeKey("/mnt/nand/", 115), 1, 0, 1, OSA_IPC_ATTACH), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        OSA_ipcSemWait(&sem, 0, 1);
+        _exit(0);  // dies holding the lock
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(OSA_ipcSemGetVal(&sem, 0), 1);  // else the log below would block forever
+    EXPECT_EQ(OSA_log("after\n", 6), 0);
 }
 
 TEST_F(DebugLog, EmptyWriteIsAFailure)
