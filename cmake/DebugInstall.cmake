@@ -1,0 +1,30 @@
+# Install rules. A plain `cmake --install BUILD` installs the camera
+# component: `debug` alone, where the camera keeps its tools, with no rpath
+# (the camera's own libraries are in its library directory).
+#
+# On a PC build, `cmake --install BUILD --component pcsim` installs the
+# simulated camera as one relocatable directory that camsim runs from:
+#   SIMDIR/sim/camsim, SIMDIR/sim/root/   the launcher and the root template
+#   SIMDIR/bin/debug, SIMDIR/bin/mkdb     the program and the database maker
+#   SIMDIR/lib/                           the stand-in libraries
+# used as `SIMDIR/sim/camsim --build SIMDIR --root DIR -- debug ...`.
+include(GNUInstallDirs)
+
+set(DEBUG_INSTALL_BINDIR ${CMAKE_INSTALL_BINDIR} CACHE PATH
+    "Directory of the installed debug, relative to CMAKE_INSTALL_PREFIX or absolute")
+set(DEBUG_INSTALL_SIMDIR ${CMAKE_INSTALL_LIBDIR}/debug-sim CACHE PATH
+    "Directory of the pcsim component, relative to CMAKE_INSTALL_PREFIX or absolute")
+
+install(TARGETS debug RUNTIME DESTINATION ${DEBUG_INSTALL_BINDIR} COMPONENT camera)
+
+if(NOT CMAKE_CROSSCOMPILING)
+    get_property(standins GLOBAL PROPERTY DEBUG_STANDINS)
+    install(TARGETS debug mkdb RUNTIME DESTINATION ${DEBUG_INSTALL_SIMDIR}/bin
+            COMPONENT pcsim EXCLUDE_FROM_ALL)
+    install(TARGETS ${standins} LIBRARY DESTINATION ${DEBUG_INSTALL_SIMDIR}/lib
+            COMPONENT pcsim EXCLUDE_FROM_ALL)
+    install(PROGRAMS ${PROJECT_SOURCE_DIR}/sim/camsim DESTINATION ${DEBUG_INSTALL_SIMDIR}/sim
+            COMPONENT pcsim EXCLUDE_FROM_ALL)
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/sim/root DESTINATION ${DEBUG_INSTALL_SIMDIR}/sim
+            USE_SOURCE_PERMISSIONS COMPONENT pcsim EXCLUDE_FROM_ALL)
+endif()
