@@ -102,7 +102,7 @@ class StartAndStop(CameraTest):
         self.assertEqual(self.cam.path("/mnt/nand/vddb.db").read_bytes(), b"changed")
 
     def test_no_nand_means_no_work(self):
-        r = self.cam.shell("rm -rf /mnt/nand && $DEBUG -h gpio")
+        r = self.cam.shell("rm -rf /mnt/nand && $DEBUG -h gpio; mkdir /mnt/nand")
         self.check(r, "",
                    "cp: cannot create regular file '/mnt/nand/vddb.db': No such file or directory\n"
                    + err("osa_log", "OSA_logInit", "OSA_ipcMakeKey() \n")
@@ -113,6 +113,33 @@ class StartAndStop(CameraTest):
         # The first run makes the set with value 1; later runs attach to it.
         r = self.cam.shell("$DEBUG -M nosuch && $DEBUG -M nosuch && ipcs -s | grep -c ' 666 '")
         self.check(r, "1\n")
+
+
+class Signals(CameraTest):
+    def test_signal_is_reported_and_the_run_goes_on(self):
+        # debug is held at start-up, copying a default database from a FIFO,
+        # while SIGTERM arrives; then the copy ends and the run goes on.
+        script = """
+            rm -f /mnt/nand/vddb.db
+            mv /opt/app/vddb.db /opt/app/vddb.real && mkfifo /opt/app/vddb.db
+            $DEBUG -M gpio -r 4 > /tmp/out &
+            pid=$!
+            for i in $(seq 600); do
+                pgrep -P "$(pgrep -P $pid)" cp >/dev/null 2>&1 && break
+                sleep 0.05
+            done
+            kill -TERM $pid
+            sleep 0.2
+            cat /opt/app/vddb.real > /opt/app/vddb.db
+            wait $pid
+            echo "status $?"
+            rm /opt/app/vddb.db && mv /opt/app/vddb.real /opt/app/vddb.db
+            cat /tmp/out
+        """
+        r = self.cam.shell(script)
+        self.check(r, "status 0\n\nGet signal, signo = 15\n"
+                      "===g_gpio_cfg(0,4)=======\nGPIO read id = 4, data = 0\n")
+        self.assertEqual(self.cam.trace(), ["gpio_read(4)", "gpio_close()", "gpio_close()"])
 
 
 if __name__ == "__main__":
