@@ -99,6 +99,16 @@ void module_exit_all()
     }
 }
 
+unsigned module_count()
+{
+    return g_count;
+}
+
+const TestModule* module_at(unsigned index)
+{
+    return index < g_count ? &g_modules[index] : nullptr;
+}
+
 void module_list_print(unsigned id)
 {
     print("modules name:\n");

@@ -10,6 +10,9 @@ struct TestModule {
     int (*run)(int argc, char** argv);
     void (*usage)();
     void (*exit)();  // may be null
+    // What the option loop gives getopt_long, for checks over every module.
+    const char* short_options;
+    const struct option* options;
 };
 
 // One row of a module's help table, parallel to its getopt_long table.
@@ -27,6 +30,9 @@ void module_unregister(const TestModule* m);
 int test_run(const char* name, int argc, char** argv);
 int test_usage(const char* name);
 void module_exit_all();
+// The registered modules in registry order, for checks over all of them.
+unsigned module_count();
+const TestModule* module_at(unsigned index);
 void module_list_print(unsigned id);
 void module_usage_print(unsigned id, const struct option* options, const OptionHelp* helps,
                         unsigned rows);
@@ -36,9 +42,9 @@ extern char g_program_name[256];
 extern volatile int g_quit;
 
 // Registers a module before main and unregisters it at process end.
-#define REGISTER_MODULE(NAME, ID, RUN, USAGE, EXIT)                                   \
+#define REGISTER_MODULE(NAME, ID, RUN, USAGE, EXIT, SHORT_OPTIONS, OPTIONS)           \
     namespace {                                                                       \
-    const TestModule g_module_##NAME = {#NAME, ID, RUN, USAGE, EXIT};                 \
+    const TestModule g_module_##NAME = {#NAME, ID, RUN, USAGE, EXIT, SHORT_OPTIONS, OPTIONS}; \
     __attribute__((constructor)) void register_##NAME() { module_register(&g_module_##NAME); } \
     __attribute__((destructor)) void unregister_##NAME() { module_unregister(&g_module_##NAME); } \
     }

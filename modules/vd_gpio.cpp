@@ -1,6 +1,5 @@
 // vd_gpio.cpp — read or drive one GPIO line through the camera's GPIO library.
 #include <getopt.h>
-#include <string.h>
 
 #include <iterator>
 
@@ -24,6 +23,7 @@ struct GpioRequest {
 };
 GpioRequest g_req{};
 
+constexpr char kShortOptions[] = "M:r:w:d:t:D:p:";
 const option kOptions[] = {
     {"module", required_argument, nullptr, 'M'},
     {"read", required_argument, nullptr, 'r'},
@@ -50,33 +50,24 @@ void gpio_usage()
     module_usage_print(kGpioId, kOptions, kHelp, std::size(kHelp));
 }
 
-bool takes_number(int c)
-{
-    return c > 0 && strchr("rwdtDp", c) != nullptr;
-}
-
 // Fills g_req in command-line order; stops at the first bad option.
 int gpio_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, "M:r:w:d:t:D:p:", kOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
         uint32_t value = 0;
-        if (takes_number(c) && !parse_u32(optarg, &value)) {
-            ERR_PRINT("invalid number: %s\n", optarg);
-            return -1;
-        }
         switch (c) {
         case 'r':
+            if (!opt_u32(optarg, &value))
+                return -1;
             g_req.operation = kGpioRead;
             g_req.id = static_cast<int>(value);
             print("===g_gpio_cfg(%d,%d)=======\n", g_req.operation, g_req.id);
             break;
-        case 'p':
-            // No call configures a line as input: the request ends as a write.
-            g_req.operation = kGpioInputConfig;
-            g_req.id = static_cast<int>(value);
-            [[fallthrough]];
+        case 'p':  // no call configures a line as input: -p ends as a write
         case 'w':
+            if (!opt_u32(optarg, &value))
+                return -1;
             g_req.operation = kGpioWrite;
             g_req.id = static_cast<int>(value);
             if (value > kGpioMaxLine) {
@@ -85,6 +76,8 @@ int gpio_init_param(int argc, char** argv)
             }
             break;
         case 'd':
+            if (!opt_u32(optarg, &value))
+                return -1;
             g_req.data = static_cast<int>(value);
             if (value > 1) {
                 ERR_PRINT("gio value must be 0/1! \n");
@@ -92,9 +85,13 @@ int gpio_init_param(int argc, char** argv)
             }
             break;
         case 't':
+            if (!opt_u32(optarg, &value))
+                return -1;
             g_req.times = static_cast<int>(value);
             break;
         case 'D':
+            if (!opt_u32(optarg, &value))
+                return -1;
             g_req.delay = static_cast<int>(value);
             if (value == 0) {
                 ERR_PRINT("gio delay time must > 0! \n");
@@ -150,4 +147,4 @@ int gpio_test_main(int argc, char** argv)
 
 }  // namespace
 
-REGISTER_MODULE(gpio, kGpioId, gpio_test_main, gpio_usage, gpio_close)
+REGISTER_MODULE(gpio, kGpioId, gpio_test_main, gpio_usage, gpio_close, kShortOptions, kOptions)

@@ -1,6 +1,7 @@
 // osa.cpp — console lock, time helpers and the shared small helpers.
 #include "osa.h"
 
+#include <ctype.h>
 #include <errno.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -45,7 +46,10 @@ void print_repeat_char(unsigned n, char c)
 
 void err_print_prefix(const char* file, const char* func, int line)
 {
-    // The unit name, without its extension.
+    // The unit name, without its directory and extension.
+    const char* slash = strrchr(file, '/');
+    if (slash != nullptr)
+        file = slash + 1;
     const char* dot = strrchr(file, '.');
     int len = dot ? static_cast<int>(dot - file) : static_cast<int>(strlen(file));
     fprintf(stderr, " ERROR  (%.*s|%s|%d): ", len, file, func, line);
@@ -82,6 +86,26 @@ int OSA_sleepMilli(uint32_t ms)
     return nanosleep(&ts, nullptr);
 }
 
+namespace {
+
+// strtoul/strtol read past the white space that isspace accepts, then a sign.
+const char* skip_space(const char* p)
+{
+    while (isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    return p;
+}
+
+void refuse_number(const char* text, const char* file, const char* func, int line)
+{
+    char shown[256];
+    escape_text(shown, sizeof shown, text != nullptr ? text : "");
+    err_print_prefix(file, func, line);
+    err_print_text("invalid number: %s\n", shown);
+}
+
+}  // namespace
+
 bool parse_u32(const char* text, uint32_t* out)
 {
     if (text == nullptr || *text == '\0')
@@ -91,10 +115,7 @@ bool parse_u32(const char* text, uint32_t* out)
     unsigned long value = strtoul(text, &end, 0);
     if (end == text || *end != '\0' || errno == ERANGE)
         return false;
-    const char* p = text;
-    while (*p == ' ' || *p == '\t')
-        ++p;
-    if (*p == '-') {
+    if (*skip_space(text) == '-') {
         // A negative number must fit a 32-bit int.
         unsigned long magnitude = 0UL - value;
         if (magnitude > 0x80000000UL)
@@ -104,6 +125,62 @@ bool parse_u32(const char* text, uint32_t* out)
     }
     *out = static_cast<uint32_t>(value);
     return true;
+}
+
+bool parse_i32(const char* text, int32_t* out)
+{
+    if (text == nullptr || *text == '\0')
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    long value = strtol(text, &end, 0);
+    if (end == text || *end != '\0' || errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
+        return false;
+    *out = static_cast<int32_t>(value);
+    return true;
+}
+
+bool opt_u32(const char* text, uint32_t* out, const char* file, const char* func, int line)
+{
+    if (parse_u32(text, out))
+        return true;
+    refuse_number(text, file, func, line);
+    return false;
+}
+
+bool opt_i32(const char* text, int32_t* out, const char* file, const char* func, int line)
+{
+    if (parse_i32(text, out))
+        return true;
+    refuse_number(text, file, func, line);
+    return false;
+}
+
+void escape_text(char* out, size_t size, const char* text)
+{
+    if (size == 0)
+        return;
+    size_t len = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != '\0'; ++p) {
+        char piece[8];
+        switch (*p) {
+        case '\n': strcpy(piece, "\\n"); break;
+        case '\t': strcpy(piece, "\\t"); break;
+        case '\r': strcpy(piece, "\\r"); break;
+        default:
+            if (*p < 0x20 || *p > 0x7e)
+                snprintf(piece, sizeof piece, "\\x%02x", *p);
+            else
+                snprintf(piece, sizeof piece, "%c", *p);
+        }
+        size_t n = strlen(piece);
+        // An escape is never cut in half.
+        if (len + n >= size)
+            break;
+        memcpy(out + len, piece, n);
+        len += n;
+    }
+    out[len] = '\0';
 }
 
 void copy_bounded(char* dst, size_t size, const char* src)

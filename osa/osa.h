@@ -38,10 +38,28 @@ void err_print_text(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
         err_print_text(__VA_ARGS__);                           \
     } while (0)
 
-// strtoul in base 0 (decimal, 0x hex, leading-zero octal). Says whether the
-// whole text was a number that fits 32 bits; "-1" reads as 0xffffffff, as
-// strtoul would give it.
+// Option values: the whole text must be a number as strtoul (unsigned) or
+// strtol (signed) read it in base 0 (decimal, 0x hex, leading-zero octal),
+// after the leading white space that isspace accepts and an optional sign,
+// and it must fit 32 bits. "-1" reads as 0xffffffff unsigned, as strtoul
+// gives it. These only say whether the text was such a number.
 bool parse_u32(const char* text, uint32_t* out);
+bool parse_i32(const char* text, int32_t* out);
+
+// The same, inside an option loop: a refused text gets the error line
+// "invalid number: TEXT" (control bytes escaped) in the name of the calling
+// function, and the caller then takes its own path for a bad option:
+//     case 'w':
+//         if (!opt_u32(optarg, &value))
+//             return -1;
+bool opt_u32(const char* text, uint32_t* out, const char* file = __builtin_FILE(),
+             const char* func = __builtin_FUNCTION(), int line = __builtin_LINE());
+bool opt_i32(const char* text, int32_t* out, const char* file = __builtin_FILE(),
+             const char* func = __builtin_FUNCTION(), int line = __builtin_LINE());
+
+// Writes text into out with control bytes and bytes above 0x7e as C escapes
+// (\n, \t, \r, \xNN), cut to fit; for echoing outside text on an error line.
+void escape_text(char* out, size_t size, const char* text);
 
 // Copies at most size-1 bytes and always terminates: a longer text is cut.
 void copy_bounded(char* dst, size_t size, const char* src);

@@ -26,7 +26,7 @@ class Operations(CameraTest):
             (["-p", "7", "-d", "1"], "GPIO write id = 7, data = 1\n", ["gpio_write(7, 1)"]),
             (["-r", "2", "-D", "3", "-t", "10"], "===g_gpio_cfg(0,2)=======\nGPIO read id = 2, data = 0\n",
              ["gpio_read(2)"]),
-            (["-t", "-1", "-r", "2"], "===g_gpio_cfg(0,2)=======\nGPIO read id = 2, data = 0\n",
+            (["-t", "\r-1", "-r", "2"], "===g_gpio_cfg(0,2)=======\nGPIO read id = 2, data = 0\n",
              ["gpio_read(2)"]),
             # No range check on a read: the library answers -1 for a line it lacks.
             (["-r", "1000"], "===g_gpio_cfg(0,1000)=======\nGPIO read id = 1000, data = -1\n",
@@ -69,6 +69,8 @@ class OptionErrors(CameraTest):
             (["-r", ""], "", param_error("invalid number: \n")),
             (["-w", "4294967296"], "", param_error("invalid number: 4294967296\n")),
             (["-d", "0x100000001"], "", param_error("invalid number: 0x100000001\n")),
+            # Control bytes are shown escaped, never raw.
+            (["-r", "5\x1b[2J\n"], "", param_error("invalid number: 5\\x1b[2J\\n\n")),
         ]
         for options, stdout, stderr in cases:
             with self.subTest(options=options):

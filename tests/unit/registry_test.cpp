@@ -35,7 +35,7 @@ protected:
     }
     const TestModule* add(const char* name, uint8_t id, void (*exit)() = nullptr)
     {
-        modules_.push_back({name, id, run_noop, usage_noop, exit});
+        modules_.push_back({name, id, run_noop, usage_noop, exit, nullptr, nullptr});
         module_register(&modules_.back());
         return &modules_.back();
     }
@@ -80,7 +80,7 @@ TEST_F(Registry, EqualIdGoesAfterTheEarlierOne)
 TEST_F(Registry, NullRecordsAndNamesAreIgnored)
 {
     module_register(nullptr);
-    TestModule nameless = {nullptr, 1, run_noop, usage_noop, nullptr};
+    TestModule nameless = {nullptr, 1, run_noop, usage_noop, nullptr, nullptr, nullptr};
     module_register(&nameless);
     EXPECT_EQ(list(), "modules name:\n\n");
 }
@@ -140,7 +140,7 @@ int run_count(int argc, char**)
 TEST_F(Registry, LookupByNameIsCaseSensitive)
 {
     g_runs = 0;
-    modules_.push_back({"gpio", 3, run_count, usage_noop, nullptr});
+    modules_.push_back({"gpio", 3, run_count, usage_noop, nullptr, nullptr, nullptr});
     module_register(&modules_.back());
     char arg0[] = "debug";
     char* argv[] = {arg0, nullptr};

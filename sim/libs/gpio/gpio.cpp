@@ -1,6 +1,6 @@
 // gpio.cpp — stand-in for the camera's GPIO library: 128 lines whose levels
 // are kept in VDSIM_DIR/gpio/<line>, so a level written survives the process.
-#include <string>
+#include <stdio.h>
 
 #include "gpio.h"
 #include "vdsim.h"
@@ -14,10 +14,11 @@ bool line_exists(int id)
     return id >= 0 && id < kLines;
 }
 
-std::string line_file(int id)
-{
-    return "gpio/" + std::to_string(id);
-}
+// The state file of a line: "gpio/<line>".
+struct LineFile {
+    char name[32];
+    explicit LineFile(int id) { snprintf(name, sizeof name, "gpio/%d", id); }
+};
 
 }  // namespace
 
@@ -30,7 +31,7 @@ int gpio_read(int id)
     vdsim::trace("gpio_read", {id});
     if (!line_exists(id))
         return -1;
-    return static_cast<int>(vdsim::state_int(line_file(id), 0));
+    return static_cast<int>(vdsim::state_int(LineFile(id).name, 0));
 }
 
 int gpio_write(int id, int level)
@@ -38,7 +39,7 @@ int gpio_write(int id, int level)
     vdsim::trace("gpio_write", {id, level});
     if (!line_exists(id) || (level != 0 && level != 1))
         return -1;
-    return vdsim::set_state_int(line_file(id), level) ? 0 : -1;
+    return vdsim::set_state_int(LineFile(id).name, level) ? 0 : -1;
 }
 
 void gpio_close(void)

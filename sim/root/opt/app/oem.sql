@@ -1,3 +1,3 @@
 -- Factory defaults of the OEM database.
-CREATE TABLE info(name TEXT PRIMARY KEY, value TEXT);
-INSERT INTO info VALUES('schema', '1');
+CREATE TABLE oem(id INTEGER PRIMARY KEY, model TEXT, oem_index INTEGER);
+INSERT INTO oem VALUES(0, '', 0);

@@ -1,0 +1,39 @@
+// The option tables of every module linked into debug.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "module.h"
+
+namespace {
+
+// Each letter of a module's long-option table is in its short-option string
+// with the same argument kind, and each short-option letter has a row: a
+// letter missing from either side is an option an operator cannot use.
+TEST(OptionTables, ShortOptionsAndTableAgreeInEveryModule)
+{
+    ASSERT_GT(module_count(), 0u);
+    for (unsigned k = 0; k < module_count(); ++k) {
+        const TestModule* m = module_at(k);
+        ASSERT_NE(m->short_options, nullptr) << m->name;
+        ASSERT_NE(m->options, nullptr) << m->name;
+        const char* s = m->short_options;
+        for (const option* o = m->options; o->name != nullptr; ++o) {
+            if (o->flag != nullptr || o->val <= 0 || o->val > 127)
+                continue;
+            const char* at = strchr(s, o->val);
+            ASSERT_NE(at, nullptr) << m->name << ": --" << o->name << " has no -"
+                                   << static_cast<char>(o->val);
+            EXPECT_EQ(at[1] == ':', o->has_arg != no_argument) << m->name << ": -" << *at;
+        }
+        for (const char* p = s; *p != '\0'; ++p) {
+            if (*p == ':' || *p == '+' || *p == '-')
+                continue;
+            bool found = false;
+            for (const option* o = m->options; o->name != nullptr; ++o)
+                found = found || (o->flag == nullptr && o->val == *p);
+            EXPECT_TRUE(found) << m->name << ": -" << *p << " has no row in the option table";
+        }
+    }
+}
+
+}  // namespace
