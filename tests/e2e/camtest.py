@@ -19,7 +19,7 @@ GOLDEN = REPO / "tests" / "golden"
 DEBUG = shlex.split(os.environ.get("DEBUG_RUN", "debug"))
 SHMTOOL = Path(__file__).resolve().parent / "shmtool.py"
 # What the exit entries of the registered modules call at every shutdown.
-EXIT_CALLS = ["gpio_close()"]
+EXIT_CALLS = ["gpio_close()", "pwm_close()"]
 
 
 def golden(name):
