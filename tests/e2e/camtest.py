@@ -37,8 +37,9 @@ def err(unit, func, message):
 
 class Result:
     def __init__(self, proc):
-        self.stdout = proc.stdout
-        self.stderr = normalise_stderr(proc.stderr)
+        # Decoded by hand: text mode would turn a "\r\n" of the program into "\n".
+        self.stdout = proc.stdout.decode(errors="backslashreplace")
+        self.stderr = normalise_stderr(proc.stderr.decode(errors="backslashreplace"))
         self.status = proc.returncode
 
 
@@ -55,7 +56,7 @@ class Camera:
     def run(self, *argv, timeout=60, env=None):
         full_env = dict(os.environ, VDSIM_TRACE=str(self.trace_file), **(env or {}))
         cmd = [str(CAMSIM), "--build", str(BUILD), "--root", str(self.root), "--", *argv]
-        proc = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout,
+        proc = subprocess.run(cmd, capture_output=True, timeout=timeout,
                               env=full_env, stdin=subprocess.DEVNULL)
         return Result(proc)
 
