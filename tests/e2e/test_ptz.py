@@ -66,7 +66,7 @@ class Runs(CameraTest):
                 if kill is None:
                     self.check(self.cam.debug("-M", "ptz", *options))
                 else:
-                    script = (f'$DEBUG "$@" & for i in $(seq 500); do grep -qF "{kill[0]}" "$VDSIM_TRACE" && break; '
+                    script = (f'$DEBUG "$@" & for i in $(seq 500); do grep -qsF "{kill[0]}" "$VDSIM_TRACE" && break; '
                               f'sleep 0.02; done; sleep {kill[1]}; kill -TERM $!; wait $!')
                     self.check(self.cam.shell(script, "-M", "ptz", *options), "\nGet signal, signo = 15\n")
                 calls, times = timed(self.cam.trace())
