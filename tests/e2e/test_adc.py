@@ -31,17 +31,14 @@ class Sampling(CameraTest):
             # (raw text of channel 0, options, stdout, stderr)
             ("1900\n", ["-t", "1", "-d", "1"], "Adc[0] = 580\n", ""),
             ("1\n", ["-t", "1", "-d", "1"], "Adc[0] = 0\n", ""),
-            ("1899", ["-t", "1", "-d", "1"], "Adc[0] = 579\n", ""),
             # Four characters at most: 12345 reads as 1234.
             ("12345\n", ["-t", "1", "-d", "1"], "Adc[0] = 376\n", ""),
             ("-100\n", ["-t", "1", "-d", "1"], "adc_read error!\nAdc[0] = -30\n", ""),
             ("1900\n", ["-t", "2", "-d", "1"], "Adc[0] = 580\n" * 2, ""),
             ("1900\n", ["-t", "0"], "", ""),
-            ("1900\n", ["-t", "0x2", "-d", "1"], "Adc[0] = 580\n" * 2, ""),
             # -c always samples the photodiode channel.
             ("1900\n", ["-c", "2", "-t", "1", "-d", "1"], "Adc[0] = 580\n",
              param_error("Adc channel reset=0\n")),
-            ("1900\n", ["-c", "0", "-t", "1", "-d", "1"], "Adc[0] = 580\n", ""),
             # -D alone is no command: it samples.
             ("950\n", ["-D", "500", "-t", "1", "-d", "1"], "Adc[0] = 290\n", ""),
             (None, ["-t", "2", "-d", "1"], "open ADC_CHN_A error!!!adc_read error!\nAdc[0] = -1\n" * 2, ""),
@@ -78,15 +75,12 @@ class Commands(CameraTest):
             (["-N", "300", "-D", "500"], record(1, 1, 300, 500)),
             (["-D", "500", "-N", "300"], record(1, 1, 300, 500)),
             (["-N", "300"], record(1, 0, 300, 0)),
-            (["-N", "-7"], record(1, 0, -7, 0)),
             (["-N", "1", "-N", "2"], record(1, 1, 2, 0)),
             (["-s", "5", "-N", "7"], record(1, 2, 7, 0)),
             (["-N", "7", "-s", "5"], record(1, 2, 5, 0)),
-            (["--sensitive", "9"], record(1, 2, 9, 0)),
             (["-g", "1"], record(1, 3, 1, 0)),
             (["--debug switch", "0x10"], record(1, 3, 16, 0)),
             (["-s", "3", "-i"], record(1, 4, 3, 0)),
-            (["-i", "-t", "1"], record(1, 4, 0, 0)),
         ]
         for options, posted in cases:
             with self.subTest(options=options):
@@ -98,7 +92,6 @@ class Commands(CameraTest):
         cases = [
             (["-d", "0", "-N", "3"], param_error("Adc delay time must > 0 !\n")),
             (["-N", "3", "-x"], "debug: invalid option -- 'x'\n" + param_error("Unknow option\n")),
-            (["-N", "3", "-t"], "debug: option requires an argument -- 't'\n" + param_error("Unknow option\n")),
             (["-N", "3x"], param_error("invalid number: 3x\n")),
             (["-i", "-c", "one"], param_error("invalid number: one\n")),
         ]
