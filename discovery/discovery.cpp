@@ -1,0 +1,296 @@
+// discovery.cpp — frames and datagrams of the discovery protocols.
+#include "discovery.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace discovery {
+namespace {
+
+constexpr uint8_t kHeaderTail[6] = {0x08, 0x09, 0x20, 0x12, 0x06, 0x10};
+
+bool same_mac(const uint8_t* a, const uint8_t* b)
+{
+    return memcmp(a, b, kMacLen) == 0;
+}
+
+void put_header(uint8_t* out, const uint8_t dst[kMacLen], const uint8_t src[kMacLen],
+                uint8_t code0, uint8_t code1)
+{
+    memcpy(out, dst, kMacLen);
+    memcpy(out + 6, src, kMacLen);
+    memcpy(out + 12, kHeaderTail, sizeof kHeaderTail);
+    out[18] = code0;
+    out[19] = code1;
+}
+
+// At most size-1 bytes of text up to its first zero, always terminated.
+void copy_cut(char* dst, size_t size, const char* src)
+{
+    size_t n = strnlen(src, size - 1);
+    memcpy(dst, src, n);
+    dst[n] = '\0';
+}
+
+void put_checksum(uint8_t* data, size_t covered)
+{
+    uint16_t sum = planet_checksum(data, covered);
+    data[covered] = static_cast<uint8_t>(sum & 0xff);
+    data[covered + 1] = static_cast<uint8_t>(sum >> 8);
+}
+
+void put_planet_header(uint8_t* out, uint8_t code)
+{
+    memcpy(out, kPlanetMagic, sizeof kPlanetMagic);
+    out[8] = 0;
+    out[9] = code;
+}
+
+void format_quad(char* out, size_t size, const uint8_t* b)
+{
+    snprintf(out, size, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+}
+
+}  // namespace
+
+FrameKind parse_frame(const uint8_t* frame, size_t len, const uint8_t own_eth[kMacLen],
+                      const uint8_t own_wlan[kMacLen], FrameRequest* out)
+{
+    memset(out, 0, sizeof *out);
+    out->kind = FrameKind::kIgnore;
+    if (len <= kHeaderLen)
+        return out->kind;
+    const uint8_t* src = frame + 6;
+    if (same_mac(src, own_eth) || same_mac(src, own_wlan))
+        return out->kind;
+    if (memcmp(frame + 14, kMark, sizeof kMark) != 0)
+        return out->kind;
+    memcpy(out->requester, src, kMacLen);
+    unsigned code = static_cast<unsigned>(frame[18]) + frame[19];
+    if (code == kCodeSearch) {
+        out->kind = FrameKind::kSearch;
+        return out->kind;
+    }
+    // A modify request must carry its whole target address.
+    if (code != kCodeModify || len < kModifyTextAt)
+        return out->kind;
+    const uint8_t* target = frame + 20;
+    if (same_mac(target, own_eth))
+        out->selector = 0;
+    else if (same_mac(target, own_wlan))
+        out->selector = 1;
+    else
+        return out->kind;
+    out->text = reinterpret_cast<const char*>(frame + kModifyTextAt);
+    out->text_len = strnlen(out->text, len - kModifyTextAt);
+    out->kind = FrameKind::kModify;
+    return out->kind;
+}
+
+void split_request(const char* text, size_t len, RequestFields* out)
+{
+    memset(out, 0, sizeof *out);
+    size_t pos = 0;  // characters in the field being read
+    for (size_t i = 0; i < len && text[i] != '\0'; ++i) {
+        if (text[i] == ';') {
+            if (pos > 0) {
+                ++out->count;
+                pos = 0;
+            }
+            continue;
+        }
+        if (out->count >= kFieldSlots)
+            break;
+        if (pos < kFieldSize - 1)
+            out->field[out->count][pos] = text[i];
+        ++pos;
+    }
+    if (pos > 0 && out->count < kFieldSlots)
+        ++out->count;
+}
+
+int request_port(const char* field)
+{
+    long port = strtol(field, nullptr, 10);
+    if (port > 65535)
+        port = 65535;
+    if (port < 1)
+        port = 1;
+    return static_cast<int>(port);
+}
+
+void format_reply_text(char* out, size_t room, const ReplyInfo& i)
+{
+    snprintf(out, room, "%s;%d;%s;%s;%s;%s;%s;%s;%s;%s;%d;%d", i.ipaddr, i.http_port, i.netmask,
+             i.gateway, i.dns1, i.text1, i.text2, i.text3, i.title, i.model, i.uptime, i.mode);
+}
+
+void build_search_reply(uint8_t out[kReplyLen], const uint8_t dst[kMacLen],
+                        const uint8_t own[kMacLen], const ReplyInfo& info)
+{
+    memset(out, 0, kReplyLen);
+    put_header(out, dst, own, 0, kReplySearch);
+    format_reply_text(reinterpret_cast<char*>(out + kSearchTextAt), kSearchTextRoom, info);
+}
+
+void build_modify_reply(uint8_t out[kReplyLen], const uint8_t requester[kMacLen],
+                        const uint8_t own[kMacLen], int result, const ReplyInfo& info)
+{
+    memset(out, 0, kReplyLen);
+    put_header(out, requester, own, 0, kReplyModify);
+    memcpy(out + 20, requester, kMacLen);
+    out[kModifyResultAt] = static_cast<uint8_t>(result);
+    format_reply_text(reinterpret_cast<char*>(out + kModifyReplyTextAt), kModifyTextRoom, info);
+}
+
+size_t build_search_request(uint8_t* out, size_t size, const uint8_t src[kMacLen],
+                            const uint8_t dst[kMacLen])
+{
+    if (size < kHeaderLen)
+        return 0;
+    put_header(out, dst, src, 0, 0);
+    return kHeaderLen;
+}
+
+size_t build_modify_request(uint8_t* out, size_t size, const uint8_t src[kMacLen],
+                            const uint8_t dst[kMacLen], const uint8_t target[kMacLen],
+                            const char* text)
+{
+    size_t n = strlen(text);
+    if (size < kModifyTextAt + n + 1)
+        return 0;
+    put_header(out, dst, src, 0, 2);
+    memcpy(out + 20, target, kMacLen);
+    memcpy(out + kModifyTextAt, text, n + 1);
+    return kModifyTextAt + n + 1;
+}
+
+bool parse_reply(const uint8_t* frame, size_t len, Reply* out)
+{
+    memset(out, 0, sizeof *out);
+    if (len <= kHeaderLen || memcmp(frame + 12, kHeaderTail, sizeof kHeaderTail) != 0 ||
+        frame[18] != 0)
+        return false;
+    size_t at;
+    if (frame[19] == kReplySearch) {
+        at = kSearchTextAt;
+    } else if (frame[19] == kReplyModify && len > kModifyReplyTextAt) {
+        at = kModifyReplyTextAt;
+        out->result = frame[kModifyResultAt];
+    } else {
+        return false;
+    }
+    out->code = frame[19];
+    memcpy(out->camera, frame + 6, kMacLen);
+    size_t room = len - at < sizeof out->text - 1 ? len - at : sizeof out->text - 1;
+    size_t n = strnlen(reinterpret_cast<const char*>(frame + at), room);
+    memcpy(out->text, frame + at, n);
+    return true;
+}
+
+uint16_t planet_checksum(const uint8_t* data, size_t len)
+{
+    uint32_t sum = 0;
+    size_t i = 0;
+    for (; i + 1 < len; i += 2)
+        sum += static_cast<uint32_t>(data[i]) | static_cast<uint32_t>(data[i + 1]) << 8;
+    if (i < len)
+        sum += data[i];
+    sum = (sum & 0xffff) + (sum >> 16);
+    sum = (sum & 0xffff) + (sum >> 16);
+    return static_cast<uint16_t>(~sum & 0xffff);
+}
+
+void planet_decode_password(const uint8_t field[kPlanetPasswordLen], char out[kPlanetPasswordLen + 1])
+{
+    size_t i = 0;
+    for (; i < kPlanetPasswordLen && field[i] != 0; ++i)
+        out[i] = static_cast<char>(nibble_swap(field[i]));
+    out[i] = '\0';
+}
+
+void planet_encode_password(const char* password, uint8_t field[kPlanetPasswordLen])
+{
+    memset(field, 0, kPlanetPasswordLen);
+    for (size_t i = 0; i < kPlanetPasswordLen && password[i] != '\0'; ++i)
+        field[i] = nibble_swap(static_cast<uint8_t>(password[i]));
+}
+
+PlanetKind planet_classify(const uint8_t* data, size_t len)
+{
+    if (len < kPlanetMinLen || memcmp(data, kPlanetMagic, sizeof kPlanetMagic) != 0 || data[8] != 0)
+        return PlanetKind::kIgnore;
+    if (data[9] == kPlanetInfoRequest)
+        return PlanetKind::kInfo;
+    if (data[9] == kPlanetModifyRequest && len >= kPlanetModifyLen)
+        return PlanetKind::kModify;
+    return PlanetKind::kIgnore;
+}
+
+void planet_parse_modify(const uint8_t data[kPlanetModifyLen], PlanetModify* out)
+{
+    memset(out, 0, sizeof *out);
+    memcpy(out->target, data + 10, kMacLen);
+    format_quad(out->ipaddr, sizeof out->ipaddr, data + 20);
+    format_quad(out->netmask, sizeof out->netmask, data + 24);
+    format_quad(out->gateway, sizeof out->gateway, data + 28);
+    char title[32];
+    memcpy(title, data + 32, sizeof title - 1);
+    title[sizeof title - 1] = '\0';
+    copy_cut(out->title, sizeof out->title, title);
+    planet_decode_password(data + 64, out->current);
+    planet_decode_password(data + 80, out->fresh);
+    out->checksum = planet_checksum(data, 96);
+    out->checksum_received = static_cast<uint16_t>(data[96] | data[97] << 8);
+}
+
+void planet_build_info_reply(uint8_t out[kPlanetInfoReplyLen], const PlanetInfo& info)
+{
+    memset(out, 0, kPlanetInfoReplyLen);
+    put_planet_header(out, kPlanetInfoReply);
+    memcpy(out + 10, info.mac, kMacLen);
+    memcpy(out + 16, "D000", 4);
+    memcpy(out + 20, &info.ipaddr, 4);
+    memcpy(out + 24, &info.netmask, 4);
+    memcpy(out + 28, &info.gateway, 4);
+    copy_cut(reinterpret_cast<char*>(out + 32), 32, info.model);
+    memcpy(out + 64, info.text2, 16);
+    memcpy(out + 80, out + 32, 32);
+    put_checksum(out, 112);
+}
+
+void planet_build_modify_reply(uint8_t out[kPlanetModifyReplyLen], const uint8_t mac[kMacLen],
+                               const char* text)
+{
+    memset(out, 0, kPlanetModifyReplyLen);
+    put_planet_header(out, kPlanetModifyReply);
+    memcpy(out + 10, mac, kMacLen);
+    copy_cut(reinterpret_cast<char*>(out + 16), 16, text);
+    put_checksum(out, 48);
+}
+
+size_t planet_build_info_request(uint8_t* out, size_t size)
+{
+    if (size < kPlanetMinLen)
+        return 0;
+    memset(out, 0, kPlanetMinLen);
+    put_planet_header(out, kPlanetInfoRequest);
+    return kPlanetMinLen;
+}
+
+void planet_build_modify_request(uint8_t out[kPlanetModifyLen], const PlanetModifyRequest& r)
+{
+    memset(out, 0, kPlanetModifyLen);
+    put_planet_header(out, kPlanetModifyRequest);
+    memcpy(out + 10, r.target, kMacLen);
+    memcpy(out + 20, r.ipaddr, 4);
+    memcpy(out + 24, r.netmask, 4);
+    memcpy(out + 28, r.gateway, 4);
+    copy_cut(reinterpret_cast<char*>(out + 32), 32, r.title);
+    planet_encode_password(r.current, out + 64);
+    planet_encode_password(r.fresh, out + 80);
+    put_checksum(out, 96);
+}
+
+}  // namespace discovery

@@ -1,0 +1,162 @@
+// discovery.h — the camera discovery protocols as pure functions: the
+// raw-Ethernet search protocol (EtherType 0x0809) and the planet UDP
+// protocol. Bytes in, bytes out; no sockets, no store. Used by the camera's
+// responder and by PC-side tools alike.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+namespace discovery {
+
+constexpr size_t kMacLen = 6;
+constexpr uint16_t kEtherType = 0x0809;
+constexpr uint8_t kMark[4] = {0x20, 0x12, 0x06, 0x10};
+constexpr size_t kHeaderLen = 20;       // addresses, EtherType, mark, code
+constexpr size_t kModifyTextAt = 26;
+constexpr size_t kReplyLen = 260;
+constexpr size_t kSearchTextAt = 20;
+constexpr size_t kSearchTextRoom = 240;
+constexpr size_t kModifyResultAt = 26;
+constexpr size_t kModifyReplyTextAt = 27;
+constexpr size_t kModifyTextRoom = 233;
+constexpr uint8_t kBroadcast[kMacLen] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+
+// Request codes are told apart by the sum of the two code bytes.
+constexpr unsigned kCodeSearch = 0;
+constexpr unsigned kCodeModify = 2;
+constexpr uint8_t kReplySearch = 1;
+constexpr uint8_t kReplyModify = 3;
+
+enum class FrameKind { kIgnore, kSearch, kModify };
+
+struct FrameRequest {
+    FrameKind kind;
+    uint8_t requester[kMacLen];  // the frame's source
+    int selector;                // modify: 0 wired record, 1 wireless
+    const char* text;            // modify: request text, not terminated
+    size_t text_len;             // up to its zero byte or the captured end
+};
+
+// Reads a captured frame; nothing past len is read. Frames from own_eth or
+// own_wlan (the camera itself), short, foreign or of another code give
+// kIgnore, and so does a modify aimed at neither address.
+FrameKind parse_frame(const uint8_t* frame, size_t len, const uint8_t own_eth[kMacLen],
+                      const uint8_t own_wlan[kMacLen], FrameRequest* out);
+
+// A modify request's text split at ';' with empty fields dropped: 32 slots
+// of at most 127 characters; longer fields are cut, fields past the 32nd
+// are dropped.
+constexpr size_t kFieldSlots = 32;
+constexpr size_t kFieldSize = 128;
+struct RequestFields {
+    char field[kFieldSlots][kFieldSize];
+    size_t count;
+};
+enum Field { kFieldIp, kFieldPort, kFieldNetmask, kFieldGateway, kFieldDns, kFieldTitle,
+             kFieldUser, kFieldPassword };
+void split_request(const char* text, size_t len, RequestFields* out);
+// The HTTP port of a request field: its decimal value clamped to 1..65535.
+int request_port(const char* field);
+
+// What a reply describes; every text terminated.
+struct ReplyInfo {
+    const char* ipaddr;
+    int http_port;
+    const char* netmask;
+    const char* gateway;
+    const char* dns1;
+    const char* text1;
+    const char* text2;
+    const char* text3;
+    const char* title;
+    const char* model;  // OEM model, or device text 1 when that is empty
+    int uptime;
+    int mode;
+};
+// The ';'-separated reply text, cut silently at room.
+void format_reply_text(char* out, size_t room, const ReplyInfo& info);
+void build_search_reply(uint8_t out[kReplyLen], const uint8_t dst[kMacLen],
+                        const uint8_t own[kMacLen], const ReplyInfo& info);
+void build_modify_reply(uint8_t out[kReplyLen], const uint8_t requester[kMacLen],
+                        const uint8_t own[kMacLen], int result, const ReplyInfo& info);
+
+// For the configuration tool: requests, and the replies read back.
+// Each returns the frame's length, or 0 when size is too small.
+size_t build_search_request(uint8_t* out, size_t size, const uint8_t src[kMacLen],
+                            const uint8_t dst[kMacLen]);
+size_t build_modify_request(uint8_t* out, size_t size, const uint8_t src[kMacLen],
+                            const uint8_t dst[kMacLen], const uint8_t target[kMacLen],
+                            const char* text);
+struct Reply {
+    uint8_t code;                 // kReplySearch or kReplyModify
+    uint8_t camera[kMacLen];      // source of the reply
+    int result;                   // modify: 1 accepted, 0 refused
+    char text[kSearchTextRoom];   // terminated
+};
+bool parse_reply(const uint8_t* frame, size_t len, Reply* out);
+
+// Planet UDP protocol.
+constexpr uint16_t kPlanetPort = 62630;
+constexpr uint16_t kPlanetReplyPort = 62631;
+constexpr char kPlanetMagic[8] = {'P', 'L', 'A', 'N', 'E', 'T', 'u', 't'};
+constexpr uint8_t kPlanetInfoRequest = 0x16;
+constexpr uint8_t kPlanetInfoReply = 0x70;
+constexpr uint8_t kPlanetModifyRequest = 0x90;
+constexpr uint8_t kPlanetModifyReply = 0x30;
+constexpr size_t kPlanetMaxDatagram = 128;
+constexpr size_t kPlanetMinLen = 11;
+constexpr size_t kPlanetModifyLen = 98;
+constexpr size_t kPlanetInfoReplyLen = 114;
+constexpr size_t kPlanetModifyReplyLen = 50;
+constexpr size_t kPlanetPasswordLen = 16;
+
+// The Internet checksum (RFC 1071) of the bytes, as the planet packets carry it.
+uint16_t planet_checksum(const uint8_t* data, size_t len);
+inline uint8_t nibble_swap(uint8_t b) { return static_cast<uint8_t>((b << 4) | (b >> 4)); }
+void planet_decode_password(const uint8_t field[kPlanetPasswordLen], char out[kPlanetPasswordLen + 1]);
+void planet_encode_password(const char* password, uint8_t field[kPlanetPasswordLen]);
+
+enum class PlanetKind { kIgnore, kInfo, kModify };
+// A modify datagram shorter than its 98 bytes is ignored: nothing of an
+// earlier datagram is ever read as part of it.
+PlanetKind planet_classify(const uint8_t* data, size_t len);
+
+struct PlanetModify {
+    uint8_t target[kMacLen];
+    char ipaddr[16];
+    char netmask[16];
+    char gateway[16];
+    char title[32];  // empty: keep the title
+    char current[kPlanetPasswordLen + 1];
+    char fresh[kPlanetPasswordLen + 1];  // empty: keep the password
+    uint16_t checksum;           // computed over bytes 0..95
+    uint16_t checksum_received;  // carried at 96
+};
+void planet_parse_modify(const uint8_t data[kPlanetModifyLen], PlanetModify* out);
+
+struct PlanetInfo {
+    uint8_t mac[kMacLen];
+    uint32_t ipaddr;  // network byte order
+    uint32_t netmask;
+    uint32_t gateway;
+    const char* model;  // terminated; at most 31 characters are sent
+    const uint8_t* text2;  // 16 bytes are sent
+};
+void planet_build_info_reply(uint8_t out[kPlanetInfoReplyLen], const PlanetInfo& info);
+void planet_build_modify_reply(uint8_t out[kPlanetModifyReplyLen], const uint8_t mac[kMacLen],
+                               const char* text);
+// For the configuration tool.
+size_t planet_build_info_request(uint8_t* out, size_t size);
+struct PlanetModifyRequest {
+    uint8_t target[kMacLen];
+    uint8_t ipaddr[4];
+    uint8_t netmask[4];
+    uint8_t gateway[4];
+    const char* title;
+    const char* current;
+    const char* fresh;
+};
+void planet_build_modify_request(uint8_t out[kPlanetModifyLen], const PlanetModifyRequest& r);
+
+}  // namespace discovery

@@ -1,0 +1,333 @@
+// osa_net.cpp — IPv4 configuration of a network interface through socket
+// ioctls, the kernel's routing table text and the DHCP client.
+#include "osa_net.h"
+
+#include <arpa/inet.h>
+#include <ctype.h>
+#include <net/if.h>
+#include <net/route.h>
+#include <netinet/in.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "osa.h"
+
+namespace {
+
+// One number as %d reads it: blanks, an optional sign, decimal digits.
+// Values past 32 bits saturate, so they can never pass as 0..255.
+const char* scan_number(const char* p, long long* value)
+{
+    while (isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    if (!isdigit(static_cast<unsigned char>(*p)))
+        return nullptr;
+    long long v = 0;
+    for (; isdigit(static_cast<unsigned char>(*p)); ++p) {
+        if (v < 0x100000000LL)
+            v = v * 10 + (*p - '0');
+    }
+    *value = negative ? -v : v;
+    return p;
+}
+
+// A socket descriptor closed when it goes out of scope.
+struct Socket {
+    int fd;
+    Socket() : fd(socket(AF_INET, SOCK_DGRAM, 0)) {}
+    ~Socket()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+};
+
+// The address a text stands for, with leading zeros read as decimal;
+// 0.0.0.0 for a text that is no dotted quad.
+in_addr quad_address(const char* text)
+{
+    uint8_t q[4] = {};
+    in_addr a{};
+    if (net_parse_quad(text, q))
+        memcpy(&a.s_addr, q, 4);
+    return a;
+}
+
+void fill_ifreq(ifreq* ifr, const char* ifname)
+{
+    memset(ifr, 0, sizeof *ifr);
+    strncpy(ifr->ifr_name, ifname, sizeof ifr->ifr_name);
+}
+
+int get_address(const char* ifname, char* buf, int size, unsigned long request,
+                const char* what)
+{
+    Socket s;
+    if (s.fd < 0) {
+        perror("socket error");
+        ERR_PRINT("socket error");
+        return -1;
+    }
+    ifreq ifr;
+    fill_ifreq(&ifr, ifname);
+    if (ioctl(s.fd, request, &ifr) < 0) {
+        perror(what);
+        ERR_PRINT("%s", what);
+        return -1;
+    }
+    in_addr a = reinterpret_cast<sockaddr_in*>(&ifr.ifr_addr)->sin_addr;
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(&a.s_addr);
+    if (buf != nullptr && size > 0)
+        snprintf(buf, static_cast<size_t>(size), "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    return 0;
+}
+
+int set_address(const char* ifname, const char* text, unsigned long request, const char* what)
+{
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    Socket s;
+    if (s.fd < 0) {
+        perror("socket error");
+        ERR_PRINT("socket error");
+        return -1;
+    }
+    sin.sin_addr = quad_address(text);
+    ifreq ifr;
+    fill_ifreq(&ifr, ifname);
+    memcpy(&ifr.ifr_addr, &sin, sizeof sin);
+    if (ioctl(s.fd, request, &ifr) < 0) {
+        perror(what);
+        ERR_PRINT("%s", what);
+        return -1;
+    }
+    return 0;
+}
+
+void default_route(rtentry* rt, uint32_t gw)
+{
+    memset(rt, 0, sizeof *rt);
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    memcpy(&rt->rt_dst, &sin, sizeof sin);
+    memcpy(&rt->rt_genmask, &sin, sizeof sin);
+    sin.sin_addr.s_addr = gw;
+    memcpy(&rt->rt_gateway, &sin, sizeof sin);
+    rt->rt_flags = RTF_UP | RTF_GATEWAY;
+}
+
+void format_address(char* buf, int size, uint32_t addr)
+{
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(&addr);
+    snprintf(buf, static_cast<size_t>(size), "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+}
+
+FILE* open_route_table(const char* func)
+{
+    FILE* f = fopen("/proc/net/route", "re");
+    if (f == nullptr) {
+        perror("fopen /proc/net/route");
+        err_print_prefix(__FILE_NAME__, func, __LINE__);
+        err_print_text("fopen /proc/net/route");
+        print("INET (IPv4) not configured in this system.");
+    }
+    return f;
+}
+
+}  // namespace
+
+bool net_parse_quad(const char* text, uint8_t out[4])
+{
+    if (text == nullptr)
+        return false;
+    const char* p = text;
+    for (int i = 0; i < 4; ++i) {
+        long long v = 0;
+        p = scan_number(p, &v);
+        // Compared as unsigned 32-bit: negative numbers fail, -0 is 0.
+        if (p == nullptr || v < 0 || v > 255)
+            return false;
+        out[i] = static_cast<uint8_t>(v);
+        if (i < 3 && *p++ != '.')
+            return false;
+    }
+    return *p == '\0';
+}
+
+extern "C" int CheckIPAddr(const char* text)
+{
+    uint8_t q[4];
+    return net_parse_quad(text, q) ? 1 : 0;
+}
+
+int net_get_ifaddr(const char* ifname, char* buf, int size)
+{
+    return get_address(ifname, buf, size, SIOCGIFADDR, "net_get_ifaddr: ioctl SIOCGIFADDR");
+}
+
+int net_get_netmask(const char* ifname, char* buf, int size)
+{
+    return get_address(ifname, buf, size, SIOCGIFNETMASK, "net_get_netmask: ioctl SIOCGIFNETMASK");
+}
+
+int net_set_ifaddr(const char* ifname, const char* text)
+{
+    return set_address(ifname, text, SIOCSIFADDR, "net_set_ifaddr: ioctl SIOCSIFADDR");
+}
+
+int net_set_netmask(const char* ifname, const char* text)
+{
+    return set_address(ifname, text, SIOCSIFNETMASK, "net_set_netmask: ioctl SIOCSIFNETMASK");
+}
+
+bool net_parse_route_line(const char* line, RouteLine* out)
+{
+    char name[16] = {};
+    unsigned long dst = 0, gw = 0;
+    unsigned flags = 0;
+    if (sscanf(line, "%15s\t%08lX\t%08lX\t%8X\t", name, &dst, &gw, &flags) != 4)
+        return false;
+    memcpy(out->ifname, name, sizeof name);
+    out->destination = static_cast<uint32_t>(dst);
+    out->gateway = static_cast<uint32_t>(gw);
+    out->flags = flags;
+    return true;
+}
+
+bool net_is_gateway_route(const RouteLine& r, const char* ifname)
+{
+    return (r.flags & (RTF_UP | RTF_GATEWAY)) == (RTF_UP | RTF_GATEWAY) &&
+           strcmp(r.ifname, ifname) == 0;
+}
+
+int net_get_gateway(const char* ifname, char* buf, int size)
+{
+    FILE* f = open_route_table("net_get_gateway");
+    if (f != nullptr) {
+        char line[130];
+        bool header = true;
+        while (fgets(line, sizeof line, f) != nullptr) {
+            RouteLine r;
+            if (header) {
+                header = false;
+                continue;
+            }
+            if (net_parse_route_line(line, &r) && net_is_gateway_route(r, ifname)) {
+                fclose(f);
+                format_address(buf, size, r.gateway);
+                return 0;
+            }
+        }
+        fclose(f);
+    }
+    snprintf(buf, static_cast<size_t>(size), "0.0.0.0");
+    return -1;
+}
+
+void net_del_gateway(uint32_t gw)
+{
+    rtentry rt;
+    default_route(&rt, gw);
+    Socket s;
+    if (s.fd < 0) {
+        perror("socket error");
+        ERR_PRINT("socket error");
+        return;
+    }
+    if (ioctl(s.fd, SIOCDELRT, &rt) < 0) {
+        perror("net_del_gateway: ioctl SIOCDELRT");
+        ERR_PRINT("net_del_gateway: ioctl SIOCDELRT");
+    }
+}
+
+int net_add_gateway(uint32_t gw)
+{
+    rtentry rt;
+    default_route(&rt, gw);
+    Socket s;
+    if (s.fd < 0) {
+        perror("socket error");
+        ERR_PRINT("socket error");
+        return -1;
+    }
+    if (ioctl(s.fd, SIOCADDRT, &rt) < 0) {
+        perror("net_add_gateway: ioctl SIOCADDRT");
+        ERR_PRINT("net_add_gateway: ioctl SIOCADDRT");
+        return -1;
+    }
+    return 0;
+}
+
+int net_set_gateway(const char* ifname, const char* text)
+{
+    FILE* f = open_route_table("net_set_gateway");
+    if (f == nullptr)
+        return -1;
+    // Every deletion asks for the default destination, whatever the line's.
+    char line[130];
+    bool header = true;
+    while (fgets(line, sizeof line, f) != nullptr) {
+        RouteLine r;
+        if (header) {
+            header = false;
+            continue;
+        }
+        if (net_parse_route_line(line, &r) && net_is_gateway_route(r, ifname))
+            net_del_gateway(r.gateway);
+    }
+    fclose(f);
+    return net_add_gateway(quad_address(text).s_addr);
+}
+
+void net_dhcp_command(char* out, size_t size, const char* ifname, const char* hostname)
+{
+    // The host name goes between single quotes, each quote in it as '\'';
+    // a cut drops whole characters so the quotes always close.
+    char head[64];
+    snprintf(head, sizeof head, "%s %s -t 30 -h '", "dhcpcd", ifname);
+    static const char kTail[] = "' > /dev/null";
+    if (size < sizeof head + sizeof kTail) {
+        if (size > 0)
+            out[0] = '\0';
+        return;
+    }
+    size_t len = strlen(head);
+    memcpy(out, head, len);
+    size_t room = size - 1 - (sizeof kTail - 1);
+    for (const char* p = hostname; *p != '\0'; ++p) {
+        const char* piece = *p == '\'' ? "'\\''" : nullptr;
+        size_t n = piece ? 4 : 1;
+        if (len + n > room)
+            break;
+        if (piece)
+            memcpy(out + len, piece, n);
+        else
+            out[len] = *p;
+        len += n;
+    }
+    if (len + sizeof kTail - 1 <= size - 1) {
+        memcpy(out + len, kTail, sizeof kTail - 1);
+        len += sizeof kTail - 1;
+    }
+    out[len] = '\0';
+}
+
+int net_set_dhcp(const char* ifname, const char* hostname)
+{
+    int ignored = system("killall -2 dhcpcd");
+    ignored = system("killall -9 dhcpcd");
+    (void)ignored;
+    char cmd[128] = {};
+    net_dhcp_command(cmd, sizeof cmd, ifname, hostname);
+    print("dhcp:%s", cmd);
+    return system(cmd);
+}

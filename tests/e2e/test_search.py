@@ -1,0 +1,321 @@
+"""The search module over a veth link: a peer in its own network namespace
+sends real frames and datagrams and checks the replies byte for byte."""
+import os
+import socket
+import sqlite3
+import struct
+import time
+import unittest
+
+from camtest import Camera, err
+from netpair import CAM_MAC, PC_MAC, NetPair, Responder
+
+MARK = bytes.fromhex("08092012 0610")
+BCAST = b"\xff" * 6
+OTHER = bytes.fromhex("020000000099")
+DEFAULTS = ["192.0.2.10", "80", "255.255.255.0", "192.0.2.1", "192.0.2.1", "IPC-100", "1.0.0",
+            "20261207", "IPCAM", "IPC-100", "UPTIME", "0"]
+
+
+def frame(code=b"\0\0", src=PC_MAC, dst=BCAST, body=b"", pad=0):
+    return dst + src + MARK + code + body + b"\0" * pad
+
+
+def modify(text, target=CAM_MAC, code=b"\0\2"):
+    return frame(code, body=target + text.encode() + b"\0")
+
+
+def reply_text(fields):
+    return ";".join(fields).encode()
+
+
+def expect_search(fields, dst=PC_MAC):
+    return (dst + CAM_MAC + MARK + b"\0\1" + reply_text(fields)).ljust(260, b"\0")
+
+
+def expect_modify(result, fields):
+    return (PC_MAC + CAM_MAC + MARK + b"\0\3" + PC_MAC + bytes([result]) +
+            reply_text(fields)).ljust(260, b"\0")
+
+
+def mask_uptime(reply, at):
+    """The uptime field changes by the second; it is checked for a number and masked."""
+    text = reply[at:].rstrip(b"\0").split(b";")
+    if len(text) == 12 and text[10].isdigit():
+        text[10] = b"UPTIME"
+    return reply[:at] + b";".join(text).ljust(len(reply) - at, b"\0")
+
+
+def store(cam, sql, db="/mnt/nand/vddb.db", *args):
+    with sqlite3.connect(cam.path(db)) as c:
+        rows = c.execute(sql, args).fetchall()
+    return rows
+
+
+@unittest.skipUnless(os.geteuid() == 0, "needs root for network namespaces")
+class ResponderTest(unittest.TestCase):
+    oem_index = 0
+    mode = 0
+
+    @classmethod
+    def setUpClass(cls):
+        cls.cam = Camera(cls.__name__)
+        cls.cam.debug("-h", "search")  # makes the root and puts the databases in place
+        store(cls.cam, "UPDATE oem SET oem_index = ?", "/mnt/nand2/oem.db", cls.oem_index)
+        store(cls.cam, "UPDATE network SET mode = ? WHERE iface = 0", "/mnt/nand/vddb.db", cls.mode)
+        cls.net = NetPair(cls.__name__[:3].lower())
+        if cls.mode:  # what the DHCP server would have given
+            subprocess_ip(cls.net.cam, "addr", "add", "192.0.2.77/24", "dev", "eth0")
+            subprocess_ip(cls.net.cam, "route", "add", "default", "via", "192.0.2.1")
+        with cls.net.peer():
+            cls.raw = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x0809))
+            cls.raw.bind(("eth0", 0))
+            cls.udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            cls.udp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            cls.udp.bind(("", 62631))
+        cls.responder = Responder(cls.cam, cls.net)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and not cls.exchange(cls, frame(pad=40), 0.3):
+            pass
+        cls.startup_out = cls.responder.take()
+        cls.startup_err = cls.responder.take("err", 0)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.responder.kill()
+        cls.raw.close()
+        cls.udp.close()
+        cls.net.down()
+
+    def exchange(self, data, wait=0.5):
+        """Sends one frame; the camera's frames that came back within wait."""
+        self.raw.send(data)
+        replies, end = [], time.monotonic() + wait
+        while (left := end - time.monotonic()) > 0:
+            self.raw.settimeout(left)
+            try:
+                got = self.raw.recv(2048)
+            except socket.timeout:
+                break
+            if got[6:12] == CAM_MAC:
+                replies.append(got)
+                if wait >= 0.3 and len(replies) == 1 and data[18:20] != b"\0\0" or data[18:20] == b"\0\0":
+                    end = min(end, time.monotonic() + 0.05)
+        return replies
+
+
+def subprocess_ip(ns, *args):
+    import subprocess
+    subprocess.run(["ip", "-n", ns, *args], check=True, timeout=10)
+
+
+class Search(ResponderTest):
+    def test_search_is_answered_unicast_to_its_sender(self):
+        cases = [
+            # (frame, replies expected)
+            (frame(pad=40), [expect_search(DEFAULTS)]),
+            (frame(dst=CAM_MAC, pad=40), [expect_search(DEFAULTS)]),
+            (frame(dst=OTHER, pad=40), [expect_search(DEFAULTS)]),
+            (frame(src=OTHER, pad=40), [expect_search(DEFAULTS, dst=OTHER)]),
+            (frame(pad=1), [expect_search(DEFAULTS)]),      # 21 bytes
+            (frame(), []),                                   # 20 bytes
+            (frame(code=b"\1\xff", pad=40), []),
+            (frame(code=b"\0\1", pad=40), []),               # another camera's reply
+            (frame(code=b"\0\3", pad=40), []),
+            (frame(src=CAM_MAC, pad=40), []),                # the camera's own frame
+            (frame(src=b"\0" * 6, pad=40), []),
+            (frame(pad=40)[:14] + b"\x20\x12\x06\x11" + b"\0" * 42, []),
+        ]
+        for data, expected in cases:
+            with self.subTest(frame=data[:22].hex()):
+                got = [mask_uptime(r, 20) for r in self.exchange(data)]
+                self.assertEqual(got, expected)
+
+    def test_no_planet_socket_without_oem_index_12(self):
+        import subprocess
+        udp = subprocess.run(["ip", "netns", "exec", self.net.cam, "cat", "/proc/net/udp"],
+                             capture_output=True, text=True, timeout=10).stdout
+        self.assertNotIn(":F4A6 ", udp)
+
+
+class Modify(ResponderTest):
+    def test_modify_requests(self):
+        new = ["192.0.2.20", "8080", "255.255.255.0", "192.0.2.1", "192.0.2.1", "IPC-100", "1.0.0",
+               "20261207", "Lobby", "IPC-100", "UPTIME", "0"]
+        req_new = "192.0.2.20;8080;255.255.255.0;192.0.2.1;192.0.2.1;Lobby;admin;admin"
+        req_back = "192.0.2.10;80;255.255.255.0;192.0.2.1;192.0.2.1;IPCAM;operator;operator"
+
+        def shown(text, f):
+            return (f"Modify Device:{text} \n===Modify Device==IP:{f[0]} HttpPort:{f[1]} "
+                    f"Netmask:{f[2]} Gateway:{f[3]} Dns:{f[4]}== \n")
+
+        cases = [
+            # (request text, result, reply fields, stored (ipaddr, http, title), extra stdout)
+            (req_new, 1, new, ("192.0.2.20", 8080, "Lobby"), "modify device info. \n"),
+            (req_back, 1, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), "modify device info. \n"),
+            # Refused: wrong password, privilege 2, a letter's case, an empty title
+            # moving the user name into the title's place.
+            (req_new.replace(";admin;admin", ";admin;nimda"), 0, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), ""),
+            (req_new.replace(";admin;admin", ";guest;guest"), 0, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), ""),
+            (req_new.replace(";admin;admin", ";Admin;admin"), 0, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), ""),
+            (req_new.replace(";Lobby;", ";;"), 0, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), ""),
+            # Port clamped and stored with the network record unchanged; bad
+            # addresses keep the stored ones.
+            ("192.0.2.10;0;255.255.255.0;192.0.2.1;192.0.2.1;IPCAM;admin;admin", 1,
+             DEFAULTS[:1] + ["1"] + DEFAULTS[2:], ("192.0.2.10", 1, "IPCAM"), ""),
+            ("1.2.3;70000;255.255.255.256;x;1,2,3,4;IPCAM;admin;admin", 1,
+             DEFAULTS[:1] + ["65535"] + DEFAULTS[2:], ("192.0.2.10", 65535, "IPCAM"), ""),
+            ("192.0.2.10;abc;255.255.255.0;192.0.2.1;192.0.2.1;IPCAM;admin;admin", 1,
+             DEFAULTS[:1] + ["1"] + DEFAULTS[2:], ("192.0.2.10", 1, "IPCAM"), ""),
+            ("192.0.2.10;-5;;;;;;;;255.255.255.0;192.0.2.1;192.0.2.1;IPCAM;admin;admin;x;y", 1,
+             DEFAULTS[:1] + ["1"] + DEFAULTS[2:], ("192.0.2.10", 1, "IPCAM"), ""),
+            (req_back.replace(";80;", ";80;"), 1, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), ""),
+        ]
+        for text, result, fields, stored, extra in cases:
+            with self.subTest(text=text):
+                got = [mask_uptime(r, 27) for r in self.exchange(modify(text), 1.0)]
+                self.assertEqual(got, [expect_modify(result, fields)])
+                f = [p for p in text.split(";") if p] + [""] * 8
+                self.assertEqual(self.responder.take(), shown(text, f) + extra)
+                row = store(self.cam, "SELECT ipaddr, http, title FROM network, port, device WHERE iface = 0")
+                self.assertEqual(row, [stored])
+        # The camera took the stored address back: a search is still answered.
+        self.assertEqual(len(self.exchange(frame(pad=40))), 1)
+
+    def test_requests_for_other_cameras_get_nothing(self):
+        for data in (modify("a;1;;;;t;admin;admin", target=OTHER), modify("x", code=b"\0\4"),
+                     frame(code=b"\0\2", body=CAM_MAC[:5])):
+            with self.subTest(frame=data.hex()):
+                self.assertEqual(self.exchange(data), [])
+                self.assertEqual(self.responder.take(), "")
+
+    def test_overlong_fields_are_cut(self):
+        text = "192.0.2.10;80;255.255.255.0;192.0.2.1;192.0.2.1;" + "T" * 300 + ";admin;admin"
+        got = self.exchange(modify(text), 1.0)
+        self.assertEqual(len(got), 1)
+        self.assertEqual(got[0][26], 1)
+        self.assertEqual(store(self.cam, "SELECT title FROM device"), [("T" * 127,)])
+        self.responder.take()
+        self.exchange(modify(text.replace("T" * 300, "IPCAM")), 1.0)
+        self.responder.take()
+
+
+class Announcement(ResponderTest):
+    def test_first_announcement_at_29_seconds(self):
+        end = self.responder.started + 40
+        while time.monotonic() < end:
+            self.raw.settimeout(end - time.monotonic())
+            got = self.raw.recv(2048)
+            if got[:6] == BCAST and got[6:12] == CAM_MAC:
+                break
+        at = time.monotonic() - self.responder.started
+        self.assertEqual(mask_uptime(got, 20), expect_search(DEFAULTS, dst=BCAST))
+        self.assertTrue(27.5 <= at <= 31.5, at)
+
+    def test_shutdown_within_a_second_and_a_half_of_sigint(self):
+        # Runs last in this class (alphabetical order).
+        elapsed = self.responder.interrupt()
+        self.assertLess(elapsed, 1.5)
+        self.assertEqual(self.responder.take(settle=0), "\nGet signal, signo = 2\n")
+        self.assertEqual(self.responder.proc.returncode, 0)
+
+
+def planet_modify(current="admin", fresh="", title=b"", addr=(192, 0, 2, 10), bad_sum=False,
+                  target=CAM_MAC, size=98):
+    def swap(s):
+        return bytes(((b << 4) | (b >> 4)) & 0xFF for b in s.encode()).ljust(16, b"\0")[:16]
+    body = (b"PLANETut\0\x90" + target + b"\0" * 4 + bytes(addr) + bytes([255, 255, 255, 0]) +
+            bytes([192, 0, 2, 1]) + title.ljust(32, b"\0")[:32] + swap(current) + swap(fresh))
+    s = checksum(body) ^ (1 if bad_sum else 0)
+    return (body + struct.pack("<H", s))[:size]
+
+
+def checksum(data):
+    if len(data) % 2:
+        data += b"\0"
+    s = sum(struct.unpack(f"<{len(data) // 2}H", data))
+    s = (s & 0xFFFF) + (s >> 16)
+    s = (s & 0xFFFF) + (s >> 16)
+    return ~s & 0xFFFF
+
+
+DHCP = "dhcp:dhcpcd eth0 -t 30 -h 'ipcam' > /dev/null"
+
+
+class Planet(ResponderTest):
+    oem_index = 12
+    mode = 1  # DHCP: the raw search shows eth0's live address, planet the stored one
+
+    def send(self, data, wait=1.6):
+        self.udp.settimeout(wait)
+        self.udp.sendto(data, ("192.0.2.77", 62630))
+        try:
+            return self.udp.recv(2048)
+        except socket.timeout:
+            return None
+
+    def test_search_shows_live_addresses_in_dhcp_mode(self):
+        got = [mask_uptime(r, 20) for r in self.exchange(frame(pad=40))]
+        live = ["192.0.2.77", "80", "255.255.255.0", "192.0.2.1"] + DEFAULTS[4:11] + ["1"]
+        self.assertEqual(got, [expect_search(live)])
+
+    def test_planet_requests(self):
+        self.addCleanup(store, self.cam, "UPDATE network SET mode = 1 WHERE iface = 0")
+        model = b"IPC-100".ljust(32, b"\0")
+        info = (b"PLANETut\0\x70" + CAM_MAC + b"D000" + bytes([192, 0, 2, 10, 255, 255, 255, 0, 192, 0, 2, 1]) +
+                model + b"1.0.0".ljust(16, b"\0") + model)
+        info += struct.pack("<H", checksum(info))
+
+        def result(text):
+            r = b"PLANETut\0\x30" + CAM_MAC + text.ljust(32, b"\0")
+            return r + struct.pack("<H", checksum(r))
+
+        cases = [
+            # (datagram, reply, stdout, stored (mode, ipaddr, dns1), title, admin password)
+            (b"PLANETut\0\x16\0", info, "", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
+            (b"PLANETut\0\x16", None, "", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
+            (b"PLANETuT\0\x16\0", None, "", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
+            (b"PLANETut\1\x16\0", None, "", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
+            (planet_modify(size=97), None, "", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
+            (planet_modify(target=OTHER), None, "", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
+            (planet_modify(current="wrong"), result(b"Failed."),
+             "planet modify device.password:wrong is wrong. \n", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
+            (planet_modify(title=b"Hall\r\n", addr=(192, 0, 2, 30), bad_sum=True), result(b"Successfully."),
+             None, (0, "192.0.2.30", "192.0.2.1"), "Hall", "admin"),
+            (planet_modify(fresh="0123456789abcdef", addr=(192, 0, 2, 10)), result(b"Successfully."),
+             "", (0, "192.0.2.10", "192.0.2.1"), "Hall", "0123456789abcdef"),
+            (planet_modify(current="0123456789abcdef", fresh="admin", title=b"IPCAM"), result(b"Successfully."),
+             "", (0, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
+        ]
+        for data, reply, stdout, net, title, password in cases:
+            with self.subTest(datagram=data.hex()):
+                self.assertEqual(self.send(data), reply)
+                # The thread's one-second pause; the start's DHCP line has no line
+                # feed and comes out with the first line after it.
+                out = self.responder.take(settle=1.1).replace(DHCP, "")
+                if stdout is not None:
+                    self.assertEqual(out, stdout)
+                else:
+                    self.assertRegex(out, r"^planet modify device\.chk_sum:\d+!=\d+\. \n$")
+                self.assertEqual(store(self.cam, "SELECT mode, ipaddr, dns1 FROM network WHERE iface = 0"), [net])
+                self.assertEqual(store(self.cam, "SELECT title FROM device"), [(title,)])
+                self.assertEqual(store(self.cam, "SELECT password FROM user WHERE name = 'admin'"), [(password,)])
+        self.assertEqual(self.responder.take("err", 0), err("vd_search", "planet_socket_thread",
+                                                               "planet modify failed.\n"))
+
+    def test_one_datagram_a_second(self):
+        for _ in range(3):
+            self.udp.sendto(b"PLANETut\0\x16\0", ("192.0.2.77", 62630))
+        times = []
+        start = time.monotonic()
+        self.udp.settimeout(5)
+        for _ in range(3):
+            self.udp.recv(2048)
+            times.append(time.monotonic() - start)
+        self.assertGreater(times[1] - times[0], 0.9)
+        self.assertGreater(times[2] - times[1], 0.9)
+        time.sleep(1.1)
+
+
+if __name__ == "__main__":
+    unittest.main()
