@@ -67,9 +67,10 @@ set_devices() {
         platform|standard) printf '%s\n' "$eeprom_driver" >"$state/driver" ;;
         *) die "--eeprom-driver is platform or standard, not $eeprom_driver" ;;
     esac
+    # Each --eeprom-fail replaces the fault before it.
+    [ -z "$eeprom_fail" ] || rm -f "$state/fail-open" "$state/fail-at"
     case $eeprom_fail in
-        "") ;;
-        none) rm -f "$state/fail-open" "$state/fail-at" ;;
+        ""|none) ;;
         open) : >"$state/fail-open" ;;
         *) number_ok "$eeprom_fail" || die "--eeprom-fail is open, an address or none, not $eeprom_fail"
            printf '%d\n' "$eeprom_fail" >"$state/fail-at" ;;
