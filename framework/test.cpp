@@ -93,17 +93,6 @@ void program_usage()
 
 }  // namespace
 
-void db_files_prepare()
-{
-    // Fixed commands only; whether the copy worked shows when the db is used.
-    int ignored = 0;
-    if (access("/mnt/nand/vddb.db", F_OK) != 0)
-        ignored = system("cp /opt/app/vddb.db /mnt/nand/vddb.db");
-    if (access("/mnt/nand2/oem.db", F_OK) != 0)
-        ignored = system("cp /opt/app/oem.db /mnt/nand2/oem.db");
-    (void)ignored;
-}
-
 int main(int argc, char** argv)
 {
     if (test_init() != 0) {

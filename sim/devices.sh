@@ -5,16 +5,18 @@
 # A number as the options take it: decimal or 0x hexadecimal.
 number_ok() { [[ $1 =~ ^(0[xX][0-9a-fA-F]+|[0-9]+)$ ]]; }
 
-# make_cards SIZE...: card images dev/mmcblk0, 1, ... of those sizes, each
-# with a FAT file system when the PC has mkfs.fat (as a card comes from the shop).
+# make_cards ROOT SIZE...: card images dev/mmcblk0, 1, ... of those sizes in
+# the camera root ROOT, each with a FAT file system when the PC has mkfs.fat
+# (as a card comes from the shop).
 make_cards() {
-    local mkfs i=0 size image
+    local dir=$1 mkfs i=0 size image
+    shift
     mkfs=$(PATH=$PATH:/usr/sbin:/sbin command -v mkfs.fat || true)
-    mkdir -p "$root/dev"
-    rm -f "$root"/dev/mmcblk*
+    mkdir -p "$dir/dev"
+    rm -f "$dir"/dev/mmcblk*
     for size in "$@"; do
         [[ $size =~ ^[1-9][0-9]*[KMG]?$ ]] || die "bad card size $size (a number with K, M or G)"
-        image=$root/dev/mmcblk$i
+        image=$dir/dev/mmcblk$i
         truncate -s "$size" "$image"
         if [ -n "$mkfs" ]; then
             "$mkfs" -I "$image" >/dev/null || die "cannot make a file system on $image"
@@ -57,8 +59,8 @@ set_devices() {
     [ ${#mtd[@]} -eq 0 ] || set_mtd "${mtd[@]}"
     case $sd in
         "") ;;
-        none) make_cards ;;
-        *) make_cards ${sd//,/ } ;;
+        none) make_cards "$root" ;;
+        *) make_cards "$root" ${sd//,/ } ;;
     esac
     local state=$root/vdsim/eeprom
     mkdir -p "$state"

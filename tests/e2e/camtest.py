@@ -33,9 +33,11 @@ def err(unit, func, message):
 
 
 class Result:
-    def __init__(self, proc):
-        self.stdout = proc.stdout
-        self.stderr = normalise_stderr(proc.stderr)
+    def __init__(self, proc, combined=False):
+        # Combined, both streams share one pipe and keep their order in `output`.
+        self.output = normalise_stderr(proc.stdout) if combined else None
+        self.stdout = None if combined else proc.stdout
+        self.stderr = None if combined else normalise_stderr(proc.stderr)
         self.status = proc.returncode
 
 
@@ -49,12 +51,13 @@ class Camera:
         self.root.mkdir(parents=True)
         self.trace_file = self.root / "trace.log"
 
-    def run(self, *argv, timeout=60, env=None):
+    def run(self, *argv, timeout=60, env=None, combined=False):
         full_env = dict(os.environ, VDSIM_TRACE=str(self.trace_file), **(env or {}))
         cmd = [str(CAMSIM), "--build", str(BUILD), "--root", str(self.root), "--", *argv]
-        proc = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout,
-                              env=full_env, stdin=subprocess.DEVNULL)
-        return Result(proc)
+        proc = subprocess.run(cmd, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT if combined else subprocess.PIPE,
+                              text=True, timeout=timeout, env=full_env, stdin=subprocess.DEVNULL)
+        return Result(proc, combined)
 
     def debug(self, *args, **kw):
         return self.run(*DEBUG, *args, **kw)
@@ -93,4 +96,9 @@ class CameraTest(unittest.TestCase):
     def check(self, result, stdout="", stderr="", status=0):
         self.assertEqual(result.stdout, stdout)
         self.assertEqual(result.stderr, stderr)
+        self.assertEqual(result.status, status)
+
+    def check_combined(self, result, output, status=0):
+        """A run with combined=True: both streams as one, in the order written."""
+        self.assertEqual(result.output, output)
         self.assertEqual(result.status, status)

@@ -141,6 +141,27 @@ class Signals(CameraTest):
                       "===g_gpio_cfg(0,4)=======\nGPIO read id = 4, data = 0\n")
         self.assertEqual(self.cam.trace(), ["gpio_read(4)", "gpio_close()", "gpio_close()"])
 
+    def test_interrupt_ends_a_looping_module(self):
+        # SIGINT during the cpu monitor's first interval: it ends with nothing
+        # measured, and the program still shuts down as usual.
+        script = """
+            $DEBUG -M cpu -c 3 -d 5 > /tmp/out &
+            pid=$!
+            for i in $(seq 600); do grep -q 'ARM LOAD' /tmp/out && break; sleep 0.05; done
+            kill -INT $pid
+            wait $pid
+            echo "status $?"
+            cat /tmp/out
+        """
+        green, normal = "\33[1;32m", "\33[0;39m"
+        r = self.cam.shell(script)
+        self.check(r, "status 0\n"
+                      f"{green}Create cpu log: /tmp/cpulog.txt\n{normal} \n"
+                      f"{green}ARM LOAD RUNNING FOR COUNT: 3 \n{normal} \n"
+                      "\nGet signal, signo = 2\n"
+                      f"{green}Average:0.000%   Max:0.00%  Min:0.00%{normal} \n")
+        self.assertEqual(self.cam.trace(), ["gpio_close()"])
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -77,6 +77,11 @@ class OptionErrors(CameraTest):
                 self.check(self.cam.debug("-M", "gpio", *options), stdout + USAGE, stderr)
                 # Nothing reached a line; the module and the exit entry closed.
                 self.assertEqual(self.cam.trace(), ["gpio_close()", "gpio_close()"])
+                # On one stream, what was printed before the failure, then the
+                # error, then the usage.
+                self.check_combined(self.cam.debug("-M", "gpio", *options, combined=True),
+                                    stdout + stderr + USAGE)
+                self.cam.trace()
 
     def test_failed_write_keeps_the_level(self):
         self.cam.debug("-M", "gpio", "-w", "9", "-d", "1")

@@ -1,0 +1,290 @@
+// vd_db.cpp — look into and change the camera's configuration databases:
+// list tables, run a query, execute a statement or a file of statements.
+#include <fcntl.h>
+#include <getopt.h>
+#include <pthread.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <iterator>
+
+#include "module.h"
+#include "osa.h"
+#include "sqlite_access.h"
+
+void db_files_prepare();
+
+namespace {
+
+constexpr uint8_t kDbId = 12;
+constexpr char kTableListSql[] = "select name from sqlite_master where type='table' order by name;";
+constexpr char kLockPath[] = "/tmp/db.fl";
+constexpr size_t kResultSize = 2048;
+constexpr int kCellSize = 256;
+constexpr int kFileLineSize = 256;  // 255 characters; a longer line comes in pieces
+
+struct Database {
+    const char* name;
+    const char* path;
+};
+const Database kDatabases[] = {
+    {"vddb", "/mnt/nand/vddb.db"},
+    {"oem", "/mnt/nand2/oem.db"},
+};
+
+struct DbState {
+    const char* path;       // current database file, null until one is selected
+    const char* lock_path;  // set with the database
+    SqlConn* conn;          // null when not connected
+};
+DbState g_db{};
+// Only ever taken for writing: one statement or query at a time.
+pthread_rwlock_t g_db_lock = PTHREAD_RWLOCK_INITIALIZER;
+
+constexpr char kShortOptions[] = "M:s:e:f:d:t";
+const option kOptions[] = {
+    {"module", required_argument, nullptr, 'M'},
+    {"select", required_argument, nullptr, 's'},
+    {"execute", required_argument, nullptr, 'e'},
+    {"file", required_argument, nullptr, 'f'},
+    {"database", required_argument, nullptr, 'd'},
+    {"table", no_argument, nullptr, 't'},
+    {nullptr, 0, nullptr, 0},
+};
+const OptionHelp kHelp[] = {
+    {"module", "module name: db"},
+    {"str", "Cmd inquiry string.for example -s \"select * from user;\""},
+    {"str", "Cmd execute string"},
+    {"file", "Filepath to execute"},
+    {"str", "Set database [vddb, oem, sddb, log], default[vddb]"},
+    {"", "List table name"},
+};
+static_assert(std::size(kHelp) + 1 == std::size(kOptions), "one help row per option");
+
+void db_query(const char* sql);
+
+const char* current_path()
+{
+    return g_db.path != nullptr ? g_db.path : "";
+}
+
+void db_select(const char* name)
+{
+    bool known = false;
+    for (const Database& d : kDatabases) {
+        if (strcmp(name, d.name) == 0) {
+            g_db.path = d.path;
+            g_db.lock_path = kLockPath;
+            known = true;
+        }
+    }
+    if (!known)
+        print("Invalid Database '%s'! Optional: [vddb, oem, sddb, log] \n", name);
+    print("Current Database File: [%s] \n", current_path());
+}
+
+void db_usage()
+{
+    module_usage_print(kDbId, kOptions, kHelp, std::size(kHelp));
+    print("DB table list: \n");
+    if (g_db.path == nullptr)
+        db_select("vddb");
+    db_query(kTableListSql);
+}
+
+void db_con_init()
+{
+    if (access(current_path(), F_OK) != 0) {
+        ERR_PRINT("db=[%s] file not existed. \n", current_path());
+        return;
+    }
+    if (g_db.conn != nullptr)
+        return;
+    if (sqlite_conn(current_path(), "", &g_db.conn) != 0) {
+        g_db.conn = nullptr;
+        ERR_PRINT("db init failed. \n");
+        print("Current Database File: [%s] \n", current_path());
+    }
+}
+
+bool is_db_init()
+{
+    if (g_db.conn != nullptr)
+        return true;
+    ERR_PRINT("db=[%s] not init. \n", current_path());
+    return false;
+}
+
+void db_disconnect()
+{
+    if (g_db.conn != nullptr) {
+        sqlite_disconn(g_db.conn);
+        g_db.conn = nullptr;
+    }
+}
+
+// The process lock, then the lock file shared with other processes. Without
+// a lock file the work goes on unlocked.
+int db_file_lock()
+{
+    if (g_db.lock_path == nullptr)
+        return -1;
+    int fd = open(g_db.lock_path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return -1;
+    pthread_rwlock_wrlock(&g_db_lock);
+    if (lockf(fd, F_LOCK, 0) != 0) {
+        close(fd);
+        pthread_rwlock_unlock(&g_db_lock);
+        return -1;
+    }
+    return fd;
+}
+
+void db_file_unlock(int fd)
+{
+    if (fd == -1)
+        return;
+    pthread_rwlock_unlock(&g_db_lock);
+    lockf(fd, F_ULOCK, 0);
+    close(fd);
+}
+
+void db_execute_locked(const char* sql)
+{
+    int fd = db_file_lock();
+    sqlite_execute(g_db.conn, sql);
+    db_file_unlock(fd);
+}
+
+void db_execute(const char* sql)
+{
+    db_con_init();
+    if (is_db_init())
+        db_execute_locked(sql);
+    print("End execute: '%s' \n", sql);
+    db_disconnect();
+}
+
+void db_execute_file(const char* path)
+{
+    db_con_init();
+    if (FILE* f = fopen(path, "re")) {
+        char line[kFileLineSize];
+        while (fgets(line, sizeof line, f) != nullptr && line[0] != '\0') {
+            if (is_db_init())
+                db_execute_locked(line);
+        }
+        fclose(f);
+    }
+    db_disconnect();
+}
+
+// The query result as printed: appends stop at its end, so a longer result
+// is cut.
+struct ResultText {
+    char text[kResultSize];
+    size_t len;
+
+    void append(const char* fmt, ...) __attribute__((format(printf, 2, 3)))
+    {
+        if (len + 1 >= sizeof text)
+            return;
+        va_list ap;
+        va_start(ap, fmt);
+        int n = vsnprintf(text + len, sizeof text - len, fmt, ap);
+        va_end(ap);
+        if (n > 0)
+            len += static_cast<size_t>(n) < sizeof text - len ? static_cast<size_t>(n)
+                                                               : sizeof text - 1 - len;
+    }
+};
+ResultText g_result;
+
+void db_query(const char* sql)
+{
+    g_result.text[0] = '\0';
+    g_result.len = 0;
+    db_con_init();
+    if (is_db_init()) {
+        int fd = db_file_lock();
+        SqlStmt* stmt = nullptr;
+        int columns = 0;
+        if (sqlite_query_record(g_db.conn, sql, &stmt, &columns) != 0 || columns == 0) {
+            if (stmt != nullptr)
+                sqlite_clear_stmt(stmt);
+            db_file_unlock(fd);
+            print("[0 Items, No Match Records!] \n");
+        } else {
+            g_result.append("\n");
+            for (int i = 0; i < columns; ++i) {
+                const char* name = sqlite_query_column_name(g_db.conn, stmt, i);
+                if (name != nullptr)
+                    g_result.append("%-16s", name);
+            }
+            do {
+                g_result.append("\n");
+                for (int i = 0; i < columns; ++i) {
+                    char cell[kCellSize] = "";
+                    sqlite_query_column_text(stmt, i, cell, sizeof cell);
+                    cell[sizeof cell - 1] = '\0';
+                    g_result.append(i + 1 < columns ? "%-16s" : "%s", cell);
+                }
+            } while (sqlite_query_next(stmt) == 0);
+            g_result.append("\n");
+            sqlite_clear_stmt(stmt);
+            db_file_unlock(fd);
+            print("Query Result: %s \n", g_result.text);
+            db_disconnect();
+            return;
+        }
+    }
+    db_disconnect();
+    print("SQL: '%s' Failed!! \n", sql);
+}
+
+// Each option acts at once, in command-line order.
+int db_init_param(int argc, char** argv)
+{
+    int c;
+    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+        switch (c) {
+        case 'd':
+            db_select(optarg);
+            break;
+        case 'e':
+            db_execute(optarg);
+            break;
+        case 'f':
+            db_execute_file(optarg);
+            break;
+        case 's':
+            db_query(optarg);
+            break;
+        case 't':
+            db_query(kTableListSql);
+            break;
+        case '?':
+            ERR_PRINT("Unknow option. \n");
+            return -1;
+        default:
+            break;
+        }
+    }
+    return 0;
+}
+
+int db_test_main(int argc, char** argv)
+{
+    db_files_prepare();
+    db_select("vddb");
+    if (db_init_param(argc, argv) != 0)
+        db_usage();
+    return 0;
+}
+
+}  // namespace
+
+REGISTER_MODULE(db, kDbId, db_test_main, db_usage, nullptr, kShortOptions, kOptions)

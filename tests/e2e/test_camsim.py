@@ -1,0 +1,153 @@
+"""camsim: making a camera root, a camera kept up, the template's paths and the trace."""
+import os
+import re
+import shutil
+import subprocess
+import unittest
+import uuid
+from pathlib import Path
+
+from camtest import BUILD, CAMSIM
+
+AS_ROOT = os.geteuid() == 0
+READ_1 = ["debug", "-M", "gpio", "-r", "1"]
+READ_1_OUT = b"===g_gpio_cfg(0,1)=======\nGPIO read id = 1, data = 0\n"
+
+
+def cmd(root, *args):
+    return [str(CAMSIM), "--build", str(BUILD), "--root", str(root), *args]
+
+
+def camsim(root, *args, env=None, cwd=None):
+    base = {k: v for k, v in os.environ.items() if k != "VDSIM_TRACE"}
+    return subprocess.run(cmd(root, *args), capture_output=True, text=True, timeout=60,
+                          env=dict(base, **(env or {})), cwd=cwd, stdin=subprocess.DEVNULL)
+
+
+def fresh_parent(name):
+    d = BUILD / "cam" / name
+    shutil.rmtree(d, ignore_errors=True)
+    d.mkdir(parents=True)
+    return d
+
+
+class RootCreation(unittest.TestCase):
+    def test_parallel_first_use_makes_one_root(self):
+        parent = fresh_parent("camsim-parallel")
+        (parent / "cam").mkdir()
+        procs = [subprocess.Popen(cmd(parent / "cam", "--", *READ_1), stdout=subprocess.PIPE) for _ in range(8)]
+        self.assertEqual([(p.communicate(timeout=120)[0], p.returncode) for p in procs], [(READ_1_OUT, 0)] * 8)
+        self.assertEqual(os.listdir(parent), ["cam"])
+
+    def test_interrupted_or_half_made_roots(self):
+        refuse = "camsim: {} is not empty and not a camera root (if a half-made one, --fresh makes it again)\n"
+        killed = ["cam/", ".cam.camsim-new.9/mnt/", ".cam.camsim-old.8/opt/"]
+        half_made = ["cam/mnt/nand/", "cam/opt/app/vddb.db"]
+        not_a_camera = ["cam/tmp/", "cam/mine.txt"]
+        cases = [
+            # (what a kill or a user left, camsim options, status, stderr)
+            (killed, [], 0, ""),
+            (killed, ["--fresh"], 0, ""),
+            (half_made, [], 125, refuse),
+            (half_made, ["--fresh"], 0, ""),
+            (not_a_camera, ["--fresh"], 125, "camsim: {} is not a camera root; refusing to empty it\n"),
+        ]
+        for left, options, status, stderr in cases:
+            with self.subTest(left=left, options=options):
+                parent = fresh_parent("camsim-half")
+                for p in left:
+                    os.makedirs(parent / p if p.endswith("/") else (parent / p).parent, exist_ok=True)
+                    if not p.endswith("/"):
+                        (parent / p).write_text("left")
+                r = camsim(parent / "cam", *options, "--", *READ_1)
+                self.assertEqual((r.stderr, r.returncode), (stderr.format(parent / "cam"), status))
+                if status == 0:
+                    self.assertEqual(os.listdir(parent), ["cam"])
+                else:
+                    self.assertEqual((parent / left[1]).read_text(), "left")
+
+
+class CameraOnThePC(unittest.TestCase):
+    def test_kept_up_or_not_nothing_reaches_the_pc(self):
+        tag = "camsim-" + uuid.uuid4().hex
+        root = fresh_parent("camsim-up") / "cam"
+        self.addCleanup(camsim, root, "down")
+        pc_ipc = subprocess.run(["ipcs"], capture_output=True, text=True, timeout=60).stdout
+        make = f"touch /tmp/{tag} /mnt/{tag} /opt/{tag} && ipcmk -S 1 | tr -cd 0-9; echo; read x"
+        for up in [False] + [True] * AS_ROOT:
+            with self.subTest(up=up):
+                if up:
+                    self.assertEqual(camsim(root, "up").returncode, 0)
+                r = camsim(root, "status")
+                self.assertEqual((r.stdout, r.returncode), (f"{root}: {'up (ipc)' if up else 'down'}\n", 1 - up))
+                # Two runs at once: one makes a semaphore set and stays; the
+                # other sees it only in a camera that is up.
+                with subprocess.Popen(cmd(root, "--", "sh", "-c", make), text=True,
+                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE) as holder:
+                    semid = holder.stdout.readline().strip()
+                    seen = f"semid={semid}" in camsim(root, "--", "ipcs", "-s", "-i", semid).stdout
+                    holder.stdin.close()
+                self.assertEqual(seen, up)
+                if up:
+                    r = camsim(root, "--fresh", "--", "true")
+                    self.assertEqual((r.stderr, r.returncode), (
+                        f"camsim: the camera at {root} is up; take it down first (camsim down)\n", 125))
+                    self.assertEqual(camsim(root, "down").returncode, 0)
+                    self.assertNotIn(f"semid={semid}", camsim(root, "--", "ipcs", "-s", "-i", semid).stdout)
+                self.assertFalse((root / ".camsim-ns").exists())
+                self.assertEqual([d for d in ("/tmp", "/mnt", "/opt") if Path(d, tag).exists()], [])
+                self.assertTrue((root / "tmp" / tag).exists())
+                self.assertEqual(subprocess.run(["ipcs"], capture_output=True, text=True, timeout=60).stdout, pc_ipc)
+                mounts = Path("/proc/self/mountinfo").read_text()
+                self.assertIsNone(re.search(rf"{re.escape(str(root))}| - \S+ camsim(-stage)? ", mounts))
+
+
+class TemplatePaths(unittest.TestCase):
+    def test_root_sys_dev_proc_stand_over_the_pc(self):
+        root = fresh_parent("camsim-paths") / "cam"
+        camsim(root, "--", "true")
+        # Missing on a PC, so made in a layer over the nearest parent; or present.
+        for path, text in [("dev/camsim-plain", "serial\n"), ("dev/camsim-test/x", "deep\n"), ("proc/version", "cam\n")]:
+            os.makedirs((root / path).parent, exist_ok=True)
+            (root / path).write_text(text)
+        shown = ["/dev/camsim-plain", "/dev/camsim-test/x", "/proc/version", "/sys/bus/iio/devices/iio:device0/in_voltage0_raw"]
+        # procfs takes no new names, but the device shim shows the camera's
+        # programs the root's /proc/mtd.
+        mtd = (root / "proc/mtd").read_text()
+        want = "".join((root / f[1:]).read_text() for f in shown) + mtd
+        # The PC's other entries stay visible and usable.
+        pc = [f"/sys/bus/{n}" for n in os.listdir("/sys/bus")] + [f"/dev/{n}" for n in os.listdir("/dev")]
+        script = """
+            cat "$@" 2>&1; cat /proc/mtd 2>/dev/null || echo absent
+            for f in $PC; do [ -e "$f" ] || echo "lost $f"; done
+            echo written > /dev/camsim-plain; echo gone > /dev/null; readlink /proc/self | grep -x '[0-9]*' | wc -l
+        """
+        r = camsim(root, "--", "sh", "-c", script, "sh", *shown, env={"PC": " ".join(pc)})
+        self.assertEqual((r.stdout, r.stderr), (want + "1\n", ""))
+        self.assertEqual((root / "dev/camsim-plain").read_text(), "written\n")
+        self.assertFalse(Path("/dev/camsim-test").exists())
+
+
+class Trace(unittest.TestCase):
+    def test_trace_lands_on_the_pc(self):
+        root = fresh_parent("camsim-trace") / "cam"
+        tag = "camsim-" + uuid.uuid4().hex
+        cases = [
+            # (VDSIM_TRACE, caller's directory, where it lands on the PC, status, stderr)
+            (f"/tmp/{tag}.abs.log", BUILD, f"/tmp/{tag}.abs.log", 0, ""),
+            # In the caller's /tmp, not the camera's.
+            (f"{tag}.rel.log", "/tmp", f"/tmp/{tag}.rel.log", 0, ""),
+            (f"nodir/{tag}.log", BUILD, None, 125, f"camsim: VDSIM_TRACE: no directory {BUILD}/nodir on the PC\n"),
+        ]
+        for trace, cwd, pc_path, status, stderr in cases:
+            with self.subTest(trace=trace):
+                self.addCleanup(Path(pc_path or "/nonexistent").unlink, missing_ok=True)
+                r = camsim(root, "--", "debug", "-M", "gpio", "-w", "3", env={"VDSIM_TRACE": trace}, cwd=cwd)
+                self.assertEqual((r.stderr, r.returncode), (stderr, status))
+                if pc_path:
+                    self.assertEqual(Path(pc_path).read_text(), "gpio_write(3, 0)\ngpio_close()\ngpio_close()\n")
+        self.assertEqual(list((root / "tmp").glob(f"**/{tag}*")), [])
+
+
+if __name__ == "__main__":
+    unittest.main()

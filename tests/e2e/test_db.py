@@ -1,0 +1,206 @@
+"""The db module: tables, queries and statements on the camera's databases."""
+import fcntl
+import os
+import sqlite3
+import subprocess
+import time
+import unittest
+
+from camtest import CAMSIM, BUILD, DEBUG, CameraTest, err, golden
+
+USAGE = golden("db_usage.txt")
+TABLES_SQL = "select name from sqlite_master where type='table' order by name;"
+VDDB = "Current Database File: [/mnt/nand/vddb.db] \n"
+OEM = "Current Database File: [/mnt/nand2/oem.db] \n"
+# The usage of a run: a database is selected already, so it is not announced.
+RUN_USAGE = USAGE.replace("DB table list: \n" + VDDB, "DB table list: \n")
+
+
+def result(columns, rows):
+    """A query result as printed, cut at 2047 characters."""
+    text = "\n" + "".join(f"{c:<16}" for c in columns)
+    for row in rows:
+        text += "\n" + "".join(f"{v:<16}" for v in row[:-1]) + row[-1]
+    return "Query Result: " + (text + "\n")[:2047] + " \n"
+
+
+def failed(sql):
+    return f"SQL: '{sql}' Failed!! \n"
+
+
+NO_MATCH = "[0 Items, No Match Records!] \n"
+VDDB_TABLES = result(["name"], [["device"], ["network"], ["port"], ["user"]])
+
+
+class DbTest(CameraTest):
+    def setUp(self):
+        super().setUp()
+        # Each test starts from the factory databases.
+        self.cam.debug("-M", "nosuch")
+        for db in ("/mnt/nand/vddb.db", "/mnt/nand2/oem.db"):
+            self.cam.path(db).unlink()
+        self.cam.debug("-M", "nosuch")
+        self.cam.trace()
+
+    def calls(self):
+        """The SQL library's calls since the last look (exit entries of other modules aside)."""
+        return [c for c in self.cam.trace() if c.startswith("sqlite_")]
+
+    def rows(self, sql, db="/mnt/nand/vddb.db"):
+        with sqlite3.connect(self.cam.path(db)) as con:
+            return con.execute(sql).fetchall()
+
+
+class Queries(DbTest):
+    def test_output(self):
+        users = result(["name", "password", "privilege", "permission"],
+                       [["admin", "admin", "0", ""], ["operator", "operator", "1", ""],
+                        ["guest", "guest", "2", ""]])
+        cases = [
+            # (options, stdout after the default selection, stderr)
+            (["-s", "select * from user;"], users, ""),
+            (["-t"], VDDB_TABLES, ""),
+            (["--table", "--database", "oem"], VDDB_TABLES + OEM, ""),
+            (["-d", "oem", "-t"], OEM + result(["name"], [["oem"]]), ""),
+            (["-d", "sddb"], "Invalid Database 'sddb'! Optional: [vddb, oem, sddb, log] \n" + VDDB, ""),
+            (["-d", "oem", "-d", "log", "-s", "select model from oem"],
+             OEM + "Invalid Database 'log'! Optional: [vddb, oem, sddb, log] \n" + OEM
+             + result(["model"], [[""]]), ""),
+            (["-d", "vddb2"], "Invalid Database 'vddb2'! Optional: [vddb, oem, sddb, log] \n" + VDDB, ""),
+            (["-s", "select * from user where privilege > 5;"],
+             NO_MATCH + failed("select * from user where privilege > 5;"), ""),
+            (["-s", "selct 1"], NO_MATCH + failed("selct 1"), ""),
+            (["-e", "no such statement"], "End execute: 'no such statement' \n", ""),
+            (["-x", "-t"], RUN_USAGE,
+             "debug: invalid option -- 'x'\n" + err("vd_db", "db_init_param", "Unknow option. \n")),
+            (["-t", "-s"], VDDB_TABLES + RUN_USAGE,
+             "debug: option requires an argument -- 's'\n"
+             + err("vd_db", "db_init_param", "Unknow option. \n")),
+        ]
+        for options, stdout, stderr in cases:
+            with self.subTest(options=options):
+                self.check(self.cam.debug("-M", "db", *options), VDDB + stdout, stderr)
+
+    def test_calls(self):
+        cases = [
+            (["-s", "select http from port"],
+             ['sqlite_conn("/mnt/nand/vddb.db", "")', 'sqlite_query_record("select http from port")',
+              "sqlite_query_column_name(0)", "sqlite_query_column_text(0, 256)", "sqlite_query_next()",
+              "sqlite_clear_stmt()", "sqlite_disconn()"]),
+            (["-s", "select 1 where 0", "-d", "oem", "-e", "delete from oem"],
+             ['sqlite_conn("/mnt/nand/vddb.db", "")', 'sqlite_query_record("select 1 where 0")',
+              "sqlite_clear_stmt()", "sqlite_disconn()",
+              'sqlite_conn("/mnt/nand2/oem.db", "")', 'sqlite_execute("delete from oem")',
+              "sqlite_disconn()"]),
+        ]
+        for options, calls in cases:
+            with self.subTest(options=options):
+                self.cam.debug("-M", "db", *options)
+                self.assertEqual(self.calls(), calls)
+
+    def test_long_result_is_cut(self):
+        self.cam.debug("-M", "db", "-e", "create table big(a, b)", "-e",
+                       "insert into big with recursive c(x) as (select 1 union all select x+1 from c "
+                       "limit 150) select x, printf('%.*c', x % 40, 'v') from c")
+        rows = [[str(a), b] for a, b in self.rows("select a, b from big")]
+        expected = result(["a", "b"], rows)
+        self.assertEqual(len(expected), len("Query Result: ") + 2047 + 2)
+        self.check(self.cam.debug("-M", "db", "-s", "select * from big"), VDDB + expected)
+
+    def test_missing_database(self):
+        # Without the factory copy the file cannot be put back.
+        self.cam.path("/mnt/nand2/oem.db").unlink()
+        self.cam.path("/opt/app/oem.db").rename(self.cam.path("/opt/app/oem.keep"))
+        self.cam.path("/tmp/two.sql").write_text("select 1;\nselect 2;\n")
+        try:
+            r = self.cam.debug("-M", "db", "-d", "oem", "-s", "select 1", "-e", "select 2",
+                               "-f", "/tmp/two.sql")
+        finally:
+            self.cam.path("/opt/app/oem.keep").rename(self.cam.path("/opt/app/oem.db"))
+        cp = "cp: cannot stat '/opt/app/oem.db': No such file or directory\n"
+        missing = err("vd_db", "db_con_init", "db=[/mnt/nand2/oem.db] file not existed. \n")
+        not_init = err("vd_db", "is_db_init", "db=[/mnt/nand2/oem.db] not init. \n")
+        self.check(r, VDDB + OEM + failed("select 1") + "End execute: 'select 2' \n",
+                   cp + cp + missing + not_init + missing + not_init + missing + not_init + not_init)
+        self.assertEqual(self.calls(), [])
+
+
+class Statements(DbTest):
+    def test_execute_changes_the_database(self):
+        r = self.cam.debug("-M", "db", "-e", "insert into port values(1, 8080)", "-d", "oem",
+                           "-e", "update oem set model='it''s'")
+        self.check(r, VDDB + "End execute: 'insert into port values(1, 8080)' \n" + OEM
+                   + "End execute: 'update oem set model='it''s'' \n")
+        self.assertEqual(self.rows("select * from port"), [(0, 80), (1, 8080)])
+        self.assertEqual(self.rows("select model from oem", "/mnt/nand2/oem.db"), [("it's",)])
+        lock = self.cam.path("/tmp/db.fl")
+        self.assertEqual(lock.stat().st_size, 0)
+
+    def test_file_lines_run_one_by_one(self):
+        long_line = "insert into port values(5, 5);".ljust(255) + "insert into port values(6, 6);\n"
+        text = ("insert into port values(2, 81);\n"  # each line by itself
+                "\n"                                 # a blank line is a statement too
+                "insert into nosuch values(1);\n"    # an error stops nothing
+                + long_line +                        # 255 characters at a time
+                "insert into port values(7, 7)")     # the last line needs no line feed
+        self.cam.path("/tmp/stmts.sql").write_text(text)
+        self.check(self.cam.debug("-M", "db", "-f", "/tmp/stmts.sql", "-f", "/tmp/nosuch"), VDDB)
+        self.assertEqual(self.rows("select id from port"), [(0,), (2,), (5,), (6,), (7,)])
+        executed = [line for line in self.calls() if line.startswith("sqlite_execute")]
+        self.assertEqual(executed, [
+            'sqlite_execute("insert into port values(2, 81);\\n")', 'sqlite_execute("\\n")',
+            'sqlite_execute("insert into nosuch values(1);\\n")',
+            f'sqlite_execute("{long_line[:255]}")', 'sqlite_execute("insert into port values(6, 6);\\n")',
+            'sqlite_execute("insert into port values(7, 7)")'])
+
+    def test_new_lock_file_mode(self):
+        self.cam.path("/tmp/db.fl").unlink(missing_ok=True)
+        self.cam.shell('umask 0; $DEBUG -M db -e "select 1" >/dev/null')
+        self.assertEqual(self.cam.path("/tmp/db.fl").stat().st_mode & 0o777, 0o644)
+
+
+class Concurrency(DbTest):
+    def lock_is_held(self, path):
+        try:
+            fd = os.open(path, os.O_RDWR)
+        except FileNotFoundError:
+            return False
+        try:
+            fcntl.lockf(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            fcntl.lockf(fd, fcntl.LOCK_UN)
+            return False
+        except OSError:
+            return True
+        finally:
+            os.close(fd)
+
+    def test_two_writers_take_turns(self):
+        # The first statement runs long holding the lock file; the second,
+        # started meanwhile, waits for it instead of meeting a busy database.
+        self.cam.debug("-M", "db", "-e", "create table turns(what)")
+        lock = self.cam.path("/tmp/db.fl")
+        lock.unlink()
+        slow = ("insert into turns select count(*) from (with recursive c(x) as (select 1 union all "
+                "select x+1 from c limit 3000000) select x from c)")
+        env = dict(os.environ, VDSIM_TRACE=str(self.cam.trace_file))
+        first = subprocess.Popen(
+            [str(CAMSIM), "--build", str(BUILD), "--root", str(self.cam.root), "--", *DEBUG,
+             "-M", "db", "-e", slow], stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env, text=True)
+        try:
+            deadline = time.monotonic() + 120
+            while not self.lock_is_held(lock) and first.poll() is None and time.monotonic() < deadline:
+                time.sleep(0.01)
+            self.assertTrue(self.lock_is_held(lock), "the first writer never held the lock file")
+            second = self.cam.debug("-M", "db", "-e", "insert into turns values('second')", timeout=180)
+            out, error = first.communicate(timeout=180)
+        finally:
+            if first.poll() is None:
+                first.kill()
+                first.wait()
+        self.check(second, VDDB + "End execute: 'insert into turns values('second')' \n")
+        self.assertEqual((out, error), (VDDB + f"End execute: '{slow}' \n", ""))
+        self.assertEqual(self.rows("select rowid, what from turns"), [(1, 3000000), (2, "second")])
+
+
+if __name__ == "__main__":
+    unittest.main()
