@@ -64,6 +64,11 @@ void escape_text(char* out, size_t size, const char* text);
 // Copies at most size-1 bytes and always terminates: a longer text is cut.
 void copy_bounded(char* dst, size_t size, const char* src);
 
+// Copies size bytes of record to the start of the System V shared-memory
+// block of key (made with mode 0666 if missing); nothing else is touched.
+// 0, or -1 after the line of the call that failed.
+int OSA_shmPost(int key, const void* record, size_t size);
+
 // System V semaphore sets.
 struct OsaIpcSem {
     int semid;

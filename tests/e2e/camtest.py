@@ -17,6 +17,9 @@ BUILD = Path(os.environ.get("DEBUG_BUILD_DIR", REPO / "build" / "default")).reso
 CAMSIM = REPO / "sim" / "camsim"
 GOLDEN = REPO / "tests" / "golden"
 DEBUG = shlex.split(os.environ.get("DEBUG_RUN", "debug"))
+SHMTOOL = Path(__file__).resolve().parent / "shmtool.py"
+# What the exit entries of the registered modules call at every shutdown.
+EXIT_CALLS = ["gpio_close()", "pwm_close()"]
 
 
 def golden(name):
@@ -35,9 +38,10 @@ def err(unit, func, message):
 class Result:
     def __init__(self, proc, combined=False):
         # Combined, both streams share one pipe and keep their order in `output`.
-        self.output = normalise_stderr(proc.stdout) if combined else None
-        self.stdout = None if combined else proc.stdout
-        self.stderr = None if combined else normalise_stderr(proc.stderr)
+        self.output = normalise_stderr(proc.stdout.decode(errors="backslashreplace")) if combined else None
+        # Decoded by hand: text mode would turn a "\r\n" of the program into "\n".
+        self.stdout = None if combined else proc.stdout.decode(errors="backslashreplace")
+        self.stderr = None if combined else normalise_stderr(proc.stderr.decode(errors="backslashreplace"))
         self.status = proc.returncode
 
 
@@ -56,7 +60,7 @@ class Camera:
         cmd = [str(CAMSIM), "--build", str(BUILD), "--root", str(self.root), "--", *argv]
         proc = subprocess.run(cmd, stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT if combined else subprocess.PIPE,
-                              text=True, timeout=timeout, env=full_env, stdin=subprocess.DEVNULL)
+                              timeout=timeout, env=full_env, stdin=subprocess.DEVNULL)
         return Result(proc, combined)
 
     def debug(self, *args, **kw):
@@ -65,6 +69,17 @@ class Camera:
     def shell(self, script, *args, **kw):
         """A shell inside the camera; `debug` in the script is the binary under test."""
         return self.run("sh", "-c", script, "sh", *args, env={"DEBUG": shlex.join(DEBUG)}, **kw)
+
+    def debug_shm(self, key, size, *args, before_size=None):
+        """Runs debug ARGS, then reads the first SIZE bytes of the shared-memory
+        block KEY in the same IPC namespace: (result, bytes or None when there
+        is no block). BEFORE_SIZE makes the block first, that many bytes long."""
+        out = self.path("/tmp/shm.bin")
+        out.unlink(missing_ok=True)
+        make = f"python3 {SHMTOOL} make {key} {before_size} || exit 99; " if before_size else ""
+        r = self.shell(make + f'$DEBUG "$@"; s=$?; python3 {SHMTOOL} read {key} {size} /tmp/shm.bin; exit $s',
+                       *args)
+        return r, (out.read_bytes() if out.exists() else None)
 
     def trace(self):
         """The calls made since the last look, one per line."""

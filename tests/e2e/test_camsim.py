@@ -7,7 +7,7 @@ import unittest
 import uuid
 from pathlib import Path
 
-from camtest import BUILD, CAMSIM
+from camtest import BUILD, CAMSIM, EXIT_CALLS
 
 AS_ROOT = os.geteuid() == 0
 READ_1 = ["debug", "-M", "gpio", "-r", "1"]
@@ -145,7 +145,7 @@ class Trace(unittest.TestCase):
                 r = camsim(root, "--", "debug", "-M", "gpio", "-w", "3", env={"VDSIM_TRACE": trace}, cwd=cwd)
                 self.assertEqual((r.stderr, r.returncode), (stderr, status))
                 if pc_path:
-                    self.assertEqual(Path(pc_path).read_text(), "gpio_write(3, 0)\ngpio_close()\ngpio_close()\n")
+                    self.assertEqual(Path(pc_path).read_text(), "gpio_write(3, 0)\ngpio_close()\n" + "".join(c + "\n" for c in EXIT_CALLS))
         self.assertEqual(list((root / "tmp").glob(f"**/{tag}*")), [])
 
 

@@ -1,7 +1,7 @@
 """The program entry: argument scan, usage, help, dispatch and shutdown."""
 import unittest
 
-from camtest import CameraTest, err, golden
+from camtest import EXIT_CALLS, CameraTest, err, golden
 
 VERSION = "debug version: 1.2.0\n"
 USAGE = golden("program_usage.txt")
@@ -52,12 +52,12 @@ class ArgumentScan(CameraTest):
             with self.subTest(args=args):
                 self.cam.debug(*args)
                 # Only the exit entries ran.
-                self.assertEqual(self.cam.trace(), ["gpio_close()"])
+                self.assertEqual(self.cam.trace(), EXIT_CALLS)
 
     def test_module_gets_the_whole_argument_vector(self):
         # Options before -M and after the module's name reach the module alike.
         self.check(self.cam.debug("-w", "9", "-M", "gpio", "-d", "1"), "GPIO write id = 9, data = 1\n")
-        self.assertEqual(self.cam.trace(), ["gpio_write(9, 1)", "gpio_close()", "gpio_close()"])
+        self.assertEqual(self.cam.trace(), ["gpio_write(9, 1)", "gpio_close()"] + EXIT_CALLS)
 
 
 class ModuleHelp(CameraTest):
@@ -107,7 +107,7 @@ class StartAndStop(CameraTest):
                    "cp: cannot create regular file '/mnt/nand/vddb.db': No such file or directory\n"
                    + err("osa_log", "OSA_logInit", "OSA_ipcMakeKey() \n")
                    + err("test", "main", "test_init failed!\n"))
-        self.assertEqual(self.cam.trace(), ["gpio_close()"])
+        self.assertEqual(self.cam.trace(), EXIT_CALLS)
 
     def test_debug_log_semaphore_is_shared(self):
         # The first run makes the set with value 1; later runs attach to it.
@@ -139,7 +139,7 @@ class Signals(CameraTest):
         r = self.cam.shell(script)
         self.check(r, "status 0\n\nGet signal, signo = 15\n"
                       "===g_gpio_cfg(0,4)=======\nGPIO read id = 4, data = 0\n")
-        self.assertEqual(self.cam.trace(), ["gpio_read(4)", "gpio_close()", "gpio_close()"])
+        self.assertEqual(self.cam.trace(), ["gpio_read(4)", "gpio_close()"] + EXIT_CALLS)
 
     def test_interrupt_ends_a_looping_module(self):
         # SIGINT during the cpu monitor's first interval: it ends with nothing
@@ -160,7 +160,7 @@ class Signals(CameraTest):
                       f"{green}ARM LOAD RUNNING FOR COUNT: 3 \n{normal} \n"
                       "\nGet signal, signo = 2\n"
                       f"{green}Average:0.000%   Max:0.00%  Min:0.00%{normal} \n")
-        self.assertEqual(self.cam.trace(), ["gpio_close()"])
+        self.assertEqual(self.cam.trace(), EXIT_CALLS)
 
 
 if __name__ == "__main__":

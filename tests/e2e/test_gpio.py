@@ -1,7 +1,7 @@
 """The gpio module: one read or write of a GPIO line per run."""
 import unittest
 
-from camtest import CameraTest, err, golden
+from camtest import EXIT_CALLS, CameraTest, err, golden
 
 USAGE = golden("gpio_usage.txt")
 
@@ -13,7 +13,7 @@ def param_error(message):
 class Operations(CameraTest):
     def test_runs(self):
         cases = [
-            # (options, stdout, trace before the exit entry's gpio_close)
+            # (options, stdout, trace before the exit entries' calls)
             ([], "GPIO read id = 0, data = 0\n", ["gpio_read(0)"]),
             (["-w", "0x7f", "-d", "1"], "GPIO write id = 127, data = 1\n", ["gpio_write(127, 1)"]),
             (["-w", "017", "-d", "1"], "GPIO write id = 15, data = 1\n", ["gpio_write(15, 1)"]),
@@ -35,7 +35,7 @@ class Operations(CameraTest):
         for options, stdout, calls in cases:
             with self.subTest(options=options):
                 self.check(self.cam.debug("-M", "gpio", *options), stdout)
-                self.assertEqual(self.cam.trace(), calls + ["gpio_close()", "gpio_close()"])
+                self.assertEqual(self.cam.trace(), calls + ["gpio_close()"] + EXIT_CALLS)
 
     def test_level_is_kept_between_runs(self):
         self.check(self.cam.debug("-M", "gpio", "-w", "5", "-d", "1"), "GPIO write id = 5, data = 1\n")
@@ -76,7 +76,7 @@ class OptionErrors(CameraTest):
             with self.subTest(options=options):
                 self.check(self.cam.debug("-M", "gpio", *options), stdout + USAGE, stderr)
                 # Nothing reached a line; the module and the exit entry closed.
-                self.assertEqual(self.cam.trace(), ["gpio_close()", "gpio_close()"])
+                self.assertEqual(self.cam.trace(), ["gpio_close()"] + EXIT_CALLS)
                 # On one stream, what was printed before the failure, then the
                 # error, then the usage.
                 self.check_combined(self.cam.debug("-M", "gpio", *options, combined=True),

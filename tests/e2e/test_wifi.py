@@ -1,7 +1,7 @@
 """wifi: the record handed to the library, the bounds, the actions in order."""
 import unittest
 
-from camtest import CameraTest, err, golden
+from camtest import EXIT_CALLS, CameraTest, err, golden
 
 USAGE = golden("wifi_usage.txt")
 DEFAULTS = {
@@ -113,7 +113,7 @@ class Wifi(CameraTest):
         for args, stdout, trace in cases:
             with self.subTest(args=args):
                 self.check(self.cam.debug("-M", "wifi", *args), stdout)
-                self.assertEqual(self.cam.trace(), trace + ["gpio_close()"])
+                self.assertEqual(self.cam.trace(), trace + EXIT_CALLS)
         # An action before a refused option has run; nothing is configured.
         r = self.cam.debug("-M", "wifi", "-e", "2", "--scan", "-c", "0")
         self.check(r, SCAN_HEAD + MANAGED_APS + USAGE, refused("Error wifi freq, must be[1-14]\n"), 255)
@@ -127,7 +127,7 @@ class Wifi(CameraTest):
                 self.state("link", link)
                 r = self.cam.debug("-M", "wifi", "--link")
                 self.check(r, f"{line}\ninterface=wlan0\n{state}")
-                self.assertEqual(self.cam.trace(), ["wifi_get_status()", "wifi_print_status()", "gpio_close()"])
+                self.assertEqual(self.cam.trace(), ["wifi_get_status()", "wifi_print_status()"] + EXIT_CALLS)
         self.state("pin", "87654321\n")
         self.check(self.cam.debug("-M", "wifi", "--wps", "0"), "Get IPC-wifi pin code = 87654321 \n")
         # The library keeps what was applied and shows it.
