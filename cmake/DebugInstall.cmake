@@ -7,6 +7,7 @@
 #   SIMDIR/sim/camsim, SIMDIR/sim/root/   the launcher and the root template
 #   SIMDIR/bin/debug, SIMDIR/bin/mkdb     the program and the database maker
 #   SIMDIR/lib/                           the stand-in libraries
+#   SIMDIR/lib/shim/lib/ARCH/             the preloaded device shim
 # used as `SIMDIR/sim/camsim --build SIMDIR --root DIR -- debug ...`.
 include(GNUInstallDirs)
 
@@ -23,7 +24,11 @@ if(NOT CMAKE_CROSSCOMPILING)
             COMPONENT pcsim EXCLUDE_FROM_ALL)
     install(TARGETS ${standins} LIBRARY DESTINATION ${DEBUG_INSTALL_SIMDIR}/lib
             COMPONENT pcsim EXCLUDE_FROM_ALL)
+    install(TARGETS vdshim LIBRARY DESTINATION ${DEBUG_INSTALL_SIMDIR}/lib/shim/lib/${CMAKE_LIBRARY_ARCHITECTURE}
+            COMPONENT pcsim EXCLUDE_FROM_ALL)
     install(PROGRAMS ${PROJECT_SOURCE_DIR}/sim/camsim DESTINATION ${DEBUG_INSTALL_SIMDIR}/sim
+            COMPONENT pcsim EXCLUDE_FROM_ALL)
+    install(FILES ${PROJECT_SOURCE_DIR}/sim/devices.sh DESTINATION ${DEBUG_INSTALL_SIMDIR}/sim
             COMPONENT pcsim EXCLUDE_FROM_ALL)
     install(DIRECTORY ${PROJECT_SOURCE_DIR}/sim/root DESTINATION ${DEBUG_INSTALL_SIMDIR}/sim
             USE_SOURCE_PERMISSIONS COMPONENT pcsim EXCLUDE_FROM_ALL)

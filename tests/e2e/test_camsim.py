@@ -107,23 +107,24 @@ class TemplatePaths(unittest.TestCase):
         root = fresh_parent("camsim-paths") / "cam"
         camsim(root, "--", "true")
         # Missing on a PC, so made in a layer over the nearest parent; or present.
-        for path, text in [("dev/i2c-2", "eeprom\n"), ("dev/camsim-test/x", "deep\n"), ("proc/version", "cam\n")]:
+        for path, text in [("dev/camsim-plain", "serial\n"), ("dev/camsim-test/x", "deep\n"), ("proc/version", "cam\n")]:
             os.makedirs((root / path).parent, exist_ok=True)
             (root / path).write_text(text)
-        shown = ["/dev/i2c-2", "/dev/camsim-test/x", "/proc/version", "/sys/bus/iio/devices/iio:device0/in_voltage0_raw"]
-        # procfs takes no new names: a file the PC's /proc lacks stays out.
-        mtd = (root / "proc/mtd").read_text() if Path("/proc/mtd").exists() else "absent\n"
+        shown = ["/dev/camsim-plain", "/dev/camsim-test/x", "/proc/version", "/sys/bus/iio/devices/iio:device0/in_voltage0_raw"]
+        # procfs takes no new names, but the device shim shows the camera's
+        # programs the root's /proc/mtd.
+        mtd = (root / "proc/mtd").read_text()
         want = "".join((root / f[1:]).read_text() for f in shown) + mtd
         # The PC's other entries stay visible and usable.
         pc = [f"/sys/bus/{n}" for n in os.listdir("/sys/bus")] + [f"/dev/{n}" for n in os.listdir("/dev")]
         script = """
             cat "$@" 2>&1; cat /proc/mtd 2>/dev/null || echo absent
             for f in $PC; do [ -e "$f" ] || echo "lost $f"; done
-            echo written > /dev/i2c-2; echo gone > /dev/null; readlink /proc/self | grep -x '[0-9]*' | wc -l
+            echo written > /dev/camsim-plain; echo gone > /dev/null; readlink /proc/self | grep -x '[0-9]*' | wc -l
         """
         r = camsim(root, "--", "sh", "-c", script, "sh", *shown, env={"PC": " ".join(pc)})
         self.assertEqual((r.stdout, r.stderr), (want + "1\n", ""))
-        self.assertEqual((root / "dev/i2c-2").read_text(), "written\n")
+        self.assertEqual((root / "dev/camsim-plain").read_text(), "written\n")
         self.assertFalse(Path("/dev/camsim-test").exists())
 
 
