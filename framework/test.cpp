@@ -7,11 +7,10 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "db_files.h"
 #include "module.h"
 #include "osa.h"
 #include "scan.h"
-
-void db_files_prepare();
 
 namespace {
 
