@@ -129,6 +129,22 @@ void module_list_print(unsigned id)
     print("\n");
 }
 
+void option_row_print(int letter, const char* name, const char* hint, const char* text,
+                      bool two_tabs_without_hint)
+{
+    if (letter >= 0 && letter <= 255 && isalpha(letter))
+        print("-%c  ", letter);
+    else
+        print("    ");
+    print("--%s", name);
+    if (hint[0] != '\0') {
+        print(" [%s]", hint);
+        print("\t%s\n", text);
+    } else {
+        print(two_tabs_without_hint ? "\t\t%s\n" : "\t%s\n", text);
+    }
+}
+
 void module_usage_print(unsigned id, const struct option* options, const OptionHelp* helps,
                         unsigned rows)
 {
@@ -140,20 +156,8 @@ void module_usage_print(unsigned id, const struct option* options, const OptionH
     print_repeat_char(80, '*');
     print("\n%s usage:\n", m->name);
     print("%s -M %s [option] \n", g_program_name, m->name);
-    for (unsigned i = 0; i < rows; ++i) {
-        int value = options[i].val;
-        if (value >= 0 && value <= 255 && isalpha(value))
-            print("-%c  ", value);
-        else
-            print("    ");
-        print("--%s", options[i].name);
-        if (helps[i].hint[0] != '\0') {
-            print(" [%s]", helps[i].hint);
-            print("\t%s\n", helps[i].text);
-        } else {
-            print("\t\t%s\n", helps[i].text);
-        }
-    }
+    for (unsigned i = 0; i < rows; ++i)
+        option_row_print(options[i].val, options[i].name, helps[i].hint, helps[i].text, true);
     print_repeat_char(80, '*');
     print("\n");
 }

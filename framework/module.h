@@ -36,6 +36,10 @@ const TestModule* module_at(unsigned index);
 void module_list_print(unsigned id);
 void module_usage_print(unsigned id, const struct option* options, const OptionHelp* helps,
                         unsigned rows);
+// One help row: "-x  " for a letter else four blanks, "--name", " [hint]",
+// the text after a tab (two tabs without a hint, if asked: the module rows).
+void option_row_print(int letter, const char* name, const char* hint, const char* text,
+                      bool two_tabs_without_hint);
 
 // Process-wide state of the program entry.
 extern char g_program_name[256];

@@ -7,11 +7,10 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "db_files.h"
 #include "module.h"
 #include "osa.h"
 #include "scan.h"
-
-void db_files_prepare();
 
 namespace {
 
@@ -80,13 +79,8 @@ void program_usage()
 {
     print("%s usage:\n", g_program_name);
     print("%s [module option] \n", g_program_name);
-    for (const ProgramOption& o : kProgramOptions) {
-        print("-%c  ", o.letter);
-        print("--%s", o.name);
-        if (o.hint[0] != '\0')
-            print(" [%s]", o.hint);
-        print("\t%s\n", o.text);
-    }
+    for (const ProgramOption& o : kProgramOptions)
+        option_row_print(o.letter, o.name, o.hint, o.text, false);
     print("Note: use { %s -h [module name] } to get detail help!\n", g_program_name);
     module_list_print(kModuleListAll);
 }
@@ -107,7 +101,7 @@ int main(int argc, char** argv)
     else
         scan.program_usage = true;
     if (scan.version)
-        print("%s version: %s\n", "debug", "1.2.0");
+        print("%s version: %s\n", "debug", DEBUG_VERSION);
     if (scan.program_usage) {
         program_usage();
     } else {

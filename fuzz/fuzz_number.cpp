@@ -1,5 +1,6 @@
-// fuzz_number.cpp — option values: parse_u32 must agree with strtoul in base 0
-// on every text it accepts, and refuse what does not fit 32 bits.
+// fuzz_number.cpp — option values: parse_u32 accepts exactly the texts that
+// strtoul in base 0 reads whole and that fit 32 bits, with strtoul's value.
+#include <ctype.h>
 #include <errno.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -18,10 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     errno = 0;
     char* end = nullptr;
     unsigned long expect = strtoul(text.c_str(), &end, 0);
-    bool whole = !text.empty() && end != text.c_str() && *end == '\0' && errno != ERANGE;
-    if (ok && (!whole || static_cast<uint32_t>(expect) != value))
+    bool whole = end != text.c_str() && *end == '\0' && errno != ERANGE;
+    // Fits 32 bits: a negative number as a 32-bit int, anything else unsigned.
+    const char* p = text.c_str();
+    while (isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    bool fits = *p == '-' ? 0UL - expect <= 0x80000000UL : expect <= 0xffffffffUL;
+    if (ok != (whole && fits))
         abort();
-    if (!whole && ok)
+    if (ok && value != static_cast<uint32_t>(expect))
         abort();
 
     char small[8];

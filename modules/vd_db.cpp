@@ -10,11 +10,10 @@
 
 #include <iterator>
 
+#include "db_files.h"
 #include "module.h"
 #include "osa.h"
 #include "sqlite_access.h"
-
-void db_files_prepare();
 
 namespace {
 

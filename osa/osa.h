@@ -74,8 +74,10 @@ struct OsaIpcSem {
     int semid;
     uint32_t count;
     uint32_t maxval;
+    int undo;  // the system undoes this process's operations when it ends
 };
-enum : unsigned { OSA_IPC_ATTACH = 0, OSA_IPC_CREATE = 1 };
+// OSA_IPC_UNDO: for a lock, so that a holder that dies does not keep it.
+enum : unsigned { OSA_IPC_ATTACH = 0, OSA_IPC_CREATE = 1, OSA_IPC_UNDO = 2 };
 
 int OSA_ipcMakeKey(const char* path, unsigned proj_id);
 int OSA_ipcSemOpen(OsaIpcSem* sem, int key, unsigned count, unsigned init, unsigned max,

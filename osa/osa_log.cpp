@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <string.h>
 #include <sys/ipc.h>
 #include <sys/sem.h>
 #include <unistd.h>
@@ -20,7 +21,7 @@ struct DebugLog {
     int key;
     OsaIpcSem sem;
 };
-DebugLog g_log = {"/mnt/nand/debug.log", -1, 0, -1, {0, 0, 0}};
+DebugLog g_log = {"/mnt/nand/debug.log", -1, 0, -1, {0, 0, 0, 0}};
 
 union SemArg {
     int val;
@@ -33,9 +34,7 @@ int sem_step(OsaIpcSem* sem, unsigned index, int delta, int wait)
     struct sembuf op;
     op.sem_num = static_cast<unsigned short>(index);
     op.sem_op = static_cast<short>(delta);
-    // The system undoes a process's operations when it dies, so a writer
-    // killed between wait and post cannot block every later writer.
-    op.sem_flg = static_cast<short>(SEM_UNDO | (wait == 0 ? IPC_NOWAIT : 0));
+    op.sem_flg = static_cast<short>((sem->undo ? SEM_UNDO : 0) | (wait == 0 ? IPC_NOWAIT : 0));
     return semop(sem->semid, &op, 1) == 0 ? 0 : -1;
 }
 
@@ -52,6 +51,7 @@ int OSA_ipcSemOpen(OsaIpcSem* sem, int key, unsigned count, unsigned init, unsig
 {
     sem->count = count;
     sem->maxval = max;
+    sem->undo = (flags & OSA_IPC_UNDO) != 0;
     if ((flags & OSA_IPC_CREATE) == 0) {
         sem->semid = semget(key, 0, 0666);
         return sem->semid < 0 ? -1 : 0;
@@ -70,8 +70,10 @@ int OSA_ipcSemOpen(OsaIpcSem* sem, int key, unsigned count, unsigned init, unsig
 
 int OSA_ipcSemWait(OsaIpcSem* sem, unsigned index, int wait)
 {
-    if (index > sem->count - 1)
+    if (index > sem->count - 1) {
+        errno = EINVAL;
         return -1;
+    }
     return sem_step(sem, index, -1, wait);
 }
 
@@ -102,8 +104,10 @@ int OSA_logInit()
         ERR_PRINT("OSA_ipcMakeKey() \n");
         return -1;
     }
-    if (OSA_ipcSemOpen(&g_log.sem, g_log.key, 1, 1, 1, OSA_IPC_CREATE) != 0 &&
-        OSA_ipcSemOpen(&g_log.sem, g_log.key, 1, 0, 1, OSA_IPC_ATTACH) != 0) {
+    // With undo, a writer killed between wait and post cannot block every
+    // later writer.
+    if (OSA_ipcSemOpen(&g_log.sem, g_log.key, 1, 1, 1, OSA_IPC_CREATE | OSA_IPC_UNDO) != 0 &&
+        OSA_ipcSemOpen(&g_log.sem, g_log.key, 1, 0, 1, OSA_IPC_ATTACH | OSA_IPC_UNDO) != 0) {
         ERR_PRINT("OSA_ipcSemOpen() \n");
         return -1;
     }
@@ -125,7 +129,16 @@ int OSA_log(const void* data, unsigned len)
             return -1;
         }
     }
-    OSA_ipcSemWait(&g_log.sem, 0, 1);
+    // A signal ends the wait early: wait again. Writing or posting without
+    // the lock would let two writers in and open the lock under its holder.
+    int waited;
+    do {
+        waited = OSA_ipcSemWait(&g_log.sem, 0, 1);
+    } while (waited != 0 && errno == EINTR);
+    if (waited != 0) {
+        ERR_PRINT("OSA_ipcSemWait(): %s \n", strerror(errno));
+        return -1;
+    }
     int result = 0;
     if (write(g_log.fd, data, len) <= 0) {
         perror("write log");

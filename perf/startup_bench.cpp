@@ -71,6 +71,7 @@ int main(int argc, char** argv)
         rounds = 1;
     std::vector<Command> commands = {
         {"trivial C program", {"startup_trivial"}, {}},
+        {"trivial + 7 C libs", {"startup_trivial_standins"}, {}},
         {"debug -h gpio", {"debug", "-h", "gpio"}, {}},
         {"debug -M nosuch", {"debug", "-M", "nosuch"}, {}},
     };

@@ -117,7 +117,8 @@ class Queries(DbTest):
                                "-f", "/tmp/two.sql")
         finally:
             self.cam.path("/opt/app/oem.keep").rename(self.cam.path("/opt/app/oem.db"))
-        cp = "cp: cannot stat '/opt/app/oem.db': No such file or directory\n"
+        cp = err("db_files", "prepare_db",
+                 "cannot copy /opt/app/oem.db to /mnt/nand2/oem.db: No such file or directory\n")
         missing = err("vd_db", "db_con_init", "db=[/mnt/nand2/oem.db] file not existed. \n")
         not_init = err("vd_db", "is_db_init", "db=[/mnt/nand2/oem.db] not init. \n")
         self.check(r, VDDB + OEM + failed("select 1") + "End execute: 'select 2' \n",

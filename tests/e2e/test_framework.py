@@ -101,10 +101,36 @@ class StartAndStop(CameraTest):
         self.cam.debug("-M", "nosuch")
         self.assertEqual(self.cam.path("/mnt/nand/vddb.db").read_bytes(), b"changed")
 
+    def test_cut_copy_leaves_no_short_database(self):
+        # Power goes while the default database is copied (SIGKILL to the
+        # whole run after 100 bytes); the next start puts a whole one in place.
+        script = """
+            rm -f /mnt/nand/vddb.db
+            mv /opt/app/vddb.db /opt/app/vddb.real && mkfifo /opt/app/vddb.db
+            setsid $DEBUG -M nosuch & pid=$!
+            exec 3>/opt/app/vddb.db
+            head -c 100 /opt/app/vddb.real >&3
+            for i in $(seq 600); do
+                [ "$(cat /mnt/nand/vddb.db* 2>/dev/null | wc -c)" -ge 100 ] && break
+                sleep 0.05
+            done
+            kill -KILL -$pid; { wait $pid; } 2>/dev/null; exec 3>&-
+            rm /opt/app/vddb.db && mv /opt/app/vddb.real /opt/app/vddb.db
+            $DEBUG -M nosuch && cmp /mnt/nand/vddb.db /opt/app/vddb.db && ls /mnt/nand | grep vddb
+        """
+        self.check(self.cam.shell(script), "vddb.db\n")
+
+    def test_missing_default_puts_nothing_in_place(self):
+        r = self.cam.shell("rm -f /mnt/nand2/oem.db; mv /opt/app/oem.db /opt/app/oem.away;"
+                           " $DEBUG -M nosuch; mv /opt/app/oem.away /opt/app/oem.db; ls /mnt/nand2")
+        self.check(r, "", err("db_files", "prepare_db", "cannot copy /opt/app/oem.db to"
+                                                        " /mnt/nand2/oem.db: No such file or directory\n"))
+
     def test_no_nand_means_no_work(self):
         r = self.cam.shell("rm -rf /mnt/nand && $DEBUG -h gpio; mkdir /mnt/nand")
         self.check(r, "",
-                   "cp: cannot create regular file '/mnt/nand/vddb.db': No such file or directory\n"
+                   err("db_files", "prepare_db", "cannot copy /opt/app/vddb.db to"
+                                                 " /mnt/nand/vddb.db: No such file or directory\n")
                    + err("osa_log", "OSA_logInit", "OSA_ipcMakeKey() \n")
                    + err("test", "main", "test_init failed!\n"))
         self.assertEqual(self.cam.trace(), EXIT_CALLS)
@@ -117,20 +143,19 @@ class StartAndStop(CameraTest):
 
 class Signals(CameraTest):
     def test_signal_is_reported_and_the_run_goes_on(self):
-        # debug is held at start-up, copying a default database from a FIFO,
-        # while SIGTERM arrives; then the copy ends and the run goes on.
+        # debug is held at start-up, copying a default database from a FIFO
+        # (the shell's open returns once debug has opened it), while SIGTERM
+        # arrives; then the copy ends and the run goes on.
         script = """
             rm -f /mnt/nand/vddb.db
             mv /opt/app/vddb.db /opt/app/vddb.real && mkfifo /opt/app/vddb.db
             $DEBUG -M gpio -r 4 > /tmp/out &
             pid=$!
-            for i in $(seq 600); do
-                pgrep -P "$(pgrep -P $pid)" cp >/dev/null 2>&1 && break
-                sleep 0.05
-            done
+            exec 3>/opt/app/vddb.db
             kill -TERM $pid
             sleep 0.2
-            cat /opt/app/vddb.real > /opt/app/vddb.db
+            cat /opt/app/vddb.real >&3
+            exec 3>&-
             wait $pid
             echo "status $?"
             rm /opt/app/vddb.db && mv /opt/app/vddb.real /opt/app/vddb.db
