@@ -19,11 +19,15 @@ set(DEBUG_INSTALL_SIMDIR ${CMAKE_INSTALL_LIBDIR}/debug-sim CACHE PATH
 install(TARGETS debug RUNTIME DESTINATION ${DEBUG_INSTALL_BINDIR} COMPONENT camera)
 
 if(NOT CMAKE_CROSSCOMPILING)
-    get_property(standins GLOBAL PROPERTY DEBUG_STANDINS)
     install(TARGETS debug mkdb RUNTIME DESTINATION ${DEBUG_INSTALL_SIMDIR}/bin
             COMPONENT pcsim EXCLUDE_FROM_ALL)
-    install(TARGETS ${standins} LIBRARY DESTINATION ${DEBUG_INSTALL_SIMDIR}/lib
+    # The stand-ins' one file and the links that give it the camera's names.
+    install(TARGETS vdstandins LIBRARY DESTINATION ${DEBUG_INSTALL_SIMDIR}/lib
             COMPONENT pcsim EXCLUDE_FROM_ALL)
+    foreach(name IN LISTS DEBUG_STANDIN_NAMES)
+        install(FILES ${CMAKE_BINARY_DIR}/lib/lib${name}.so DESTINATION ${DEBUG_INSTALL_SIMDIR}/lib
+                COMPONENT pcsim EXCLUDE_FROM_ALL)
+    endforeach()
     install(TARGETS vdshim LIBRARY DESTINATION ${DEBUG_INSTALL_SIMDIR}/lib/shim/lib/${CMAKE_LIBRARY_ARCHITECTURE}
             COMPONENT pcsim EXCLUDE_FROM_ALL)
     install(PROGRAMS ${PROJECT_SOURCE_DIR}/sim/camsim DESTINATION ${DEBUG_INSTALL_SIMDIR}/sim

@@ -1,6 +1,7 @@
 """The shipped program is hardened: DEBUG_PROGRAM names the built `debug`;
 DEBUG_FORTIFIED=1 when the build type compiles with _FORTIFY_SOURCE."""
 import os
+import re
 import unittest
 
 from elf import Elf, symbols
@@ -8,6 +9,8 @@ from elf import Elf, symbols
 PROGRAM = os.environ["DEBUG_PROGRAM"]
 FORTIFIED = os.environ.get("DEBUG_FORTIFIED") == "1"
 EXPORTS = {"main", "CheckIPAddr"}
+CAMERA_LIBRARIES = ["libgpio.so", "libpwm.so", "libvdptz.so", "libvdwifi.so", "libvddb.so",
+                    "libvdcommon.so", "libvdstepper.so"]
 
 
 class Hardening(unittest.TestCase):
@@ -48,6 +51,15 @@ class Hardening(unittest.TestCase):
             # misses the export list.
             mangled = sorted(n for n in defined if n.startswith("_Z") and f"{len(name)}{name}" in n)
             self.assertEqual(mangled, [], f"{name} needs C linkage to be exported")
+
+    def test_needs_each_camera_library(self):
+        # On the PC one file serves all seven names; on the camera each is its
+        # own library, so none may be dropped as unneeded at link time.
+        needed = re.findall(r"\(NEEDED\).*\[(.+)\]", self.elf.dynamic)
+        for name in CAMERA_LIBRARIES:
+            self.assertIn(name, needed)
+        self.assertNotIn("libstdc++.so.6", needed)
+
 
 if __name__ == "__main__":
     unittest.main()
