@@ -89,6 +89,8 @@ class Segment:
     def down(self):
         for r in self.responders:
             r.kill()
+            r.proc.stdout.close()
+            r.proc.stderr.close()
         self.responders = []
         for ns in [self.pc] + [p.cam for p in self.ports]:
             subprocess.run(["ip", "netns", "del", ns], capture_output=True, timeout=10)

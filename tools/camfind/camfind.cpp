@@ -470,10 +470,10 @@ bool interface_exists(const char* iface)
     return false;
 }
 
-bool socket_failed(const char* what)
+bool socket_failed(const char* what, const char* denied = "raw sockets need root or CAP_NET_RAW")
 {
     if (errno == EPERM || errno == EACCES)
-        error("%s: raw sockets need root or CAP_NET_RAW", what);
+        error("%s: %s", what, denied);
     else
         error("%s: %s", what, strerror(errno));
     return false;
@@ -748,7 +748,7 @@ bool open_planet(const char* iface, Planet* p)
         return socket_failed("SO_BROADCAST");
     // Replies are broadcast: only those of this segment, and requests go out here.
     if (setsockopt(p->sock.fd, SOL_SOCKET, SO_BINDTODEVICE, iface, static_cast<socklen_t>(strlen(iface))) != 0)
-        return socket_failed("SO_BINDTODEVICE");
+        return socket_failed("SO_BINDTODEVICE", "binding to an interface needs root or CAP_NET_RAW");
     size_receive_buffer(p->sock.fd);
     sockaddr_in at{};
     at.sin_family = AF_INET;
