@@ -20,7 +20,7 @@ install(TARGETS debug RUNTIME DESTINATION ${DEBUG_INSTALL_BINDIR} COMPONENT came
 # `cmake --install BUILD --component factory` installs camfind, the factory
 # PC's discovery client (from a PC build, or the aarch64 one for a camera
 # that looks for its neighbours); it is never part of the camera component.
-install(TARGETS camfind RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT factory EXCLUDE_FROM_ALL)
+install(TARGETS camfind RUNTIME DESTINATION ${DEBUG_INSTALL_BINDIR} COMPONENT factory EXCLUDE_FROM_ALL)
 
 if(NOT CMAKE_CROSSCOMPILING)
     get_property(standins GLOBAL PROPERTY DEBUG_STANDINS)

@@ -108,3 +108,19 @@ class Segment:
             _libc.setns(own, CLONE_NEWNET)
             os.close(own)
             os.close(target)
+
+
+if __name__ == "__main__":
+    # segment.py N: brings up N cameras until Ctrl-C, for camfind by hand.
+    import sys
+    n = int(sys.argv[1]) if len(sys.argv) > 1 else 3
+    seg = Segment("by", n)
+    try:
+        print(f"{n} cameras {'up' if seg.start() else 'started, not all answering'}; the PC side:\n"
+              f"  ip netns exec {seg.pc} build/default/bin/camfind\nCtrl-C ends them.", flush=True)
+        while True:
+            time.sleep(3600)
+    except KeyboardInterrupt:
+        pass
+    finally:
+        seg.down()
