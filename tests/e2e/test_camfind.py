@@ -153,10 +153,16 @@ class TwentyCameras(unittest.TestCase):
         seg = Segment("cf", 20)
         self.addCleanup(seg.down)
         self.assertTrue(seg.start())
+        want = "".join(line(f"192.0.2.{100 + i}", mac=f"02:00:00:00:01:{i:02x}") for i in range(20))
         with seg.peer():
             r = subprocess.run([CAMFIND], capture_output=True, text=True, timeout=30)
-        want = "".join(line(f"192.0.2.{100 + i}", mac=f"02:00:00:00:01:{i:02x}") for i in range(20))
-        self.assertEqual((r.stdout, r.stderr, r.returncode), (want, "", 0))
+            self.assertEqual((r.stdout, r.stderr, r.returncode), (want, "", 0))
+            # A second search within the window makes every camera answer twice.
+            first = subprocess.Popen([CAMFIND, "-t", "1500"], stdout=subprocess.PIPE, text=True)
+            time.sleep(0.5)
+            second = subprocess.run([CAMFIND, "-t", "300"], capture_output=True, text=True, timeout=30)
+            out, _ = first.communicate(timeout=30)
+        self.assertEqual((out, second.stdout, first.returncode), (want, want, 0))
 
 
 if __name__ == "__main__":
