@@ -10,7 +10,8 @@ from camtest import BUILD, Camera
 from netpair import NetPair, Responder
 from segment import Segment
 
-CAMFIND = str(BUILD / "bin" / "camfind")
+# A cross build's camfind runs through its host launcher.
+CAMFIND = str(BUILD / "emu" / "camfind" if (BUILD / "emu").is_dir() else BUILD / "bin" / "camfind")
 CAM = "02:00:00:00:00:0a"
 USAGE_HINT = "Try 'camfind -h'.\n"
 
