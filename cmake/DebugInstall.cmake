@@ -18,6 +18,11 @@ set(DEBUG_INSTALL_SIMDIR ${CMAKE_INSTALL_LIBDIR}/debug-sim CACHE PATH
 
 install(TARGETS debug RUNTIME DESTINATION ${DEBUG_INSTALL_BINDIR} COMPONENT camera)
 
+# `cmake --install BUILD --component factory` installs camfind, the factory
+# PC's discovery client (from a PC build, or the aarch64 one for a camera
+# that looks for its neighbours); it is never part of the camera component.
+install(TARGETS camfind RUNTIME DESTINATION ${DEBUG_INSTALL_BINDIR} COMPONENT factory EXCLUDE_FROM_ALL)
+
 if(NOT CMAKE_CROSSCOMPILING)
     install(TARGETS debug mkdb RUNTIME DESTINATION ${DEBUG_INSTALL_SIMDIR}/bin
             COMPONENT pcsim EXCLUDE_FROM_ALL)

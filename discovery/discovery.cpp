@@ -1,6 +1,7 @@
 // discovery.cpp — frames and datagrams of the discovery protocols.
 #include "discovery.h"
 
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -50,6 +51,79 @@ void put_planet_header(uint8_t* out, uint8_t code)
 void format_quad(char* out, size_t size, const uint8_t* b)
 {
     snprintf(out, size, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+}
+
+// One number as %d reads it: blanks, an optional sign, decimal digits.
+// Values past 32 bits saturate, so they can never pass as 0..255.
+const char* scan_number(const char* p, long long* value)
+{
+    while (isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    if (!isdigit(static_cast<unsigned char>(*p)))
+        return nullptr;
+    long long v = 0;
+    for (; isdigit(static_cast<unsigned char>(*p)); ++p) {
+        if (v < 0x100000000LL)
+            v = v * 10 + (*p - '0');
+    }
+    *value = negative ? -v : v;
+    return p;
+}
+
+// A reply's number exactly as %d prints it: an optional '-' and digits.
+bool reply_number(const char* p, size_t len, long* out)
+{
+    size_t i = (len > 0 && p[0] == '-') ? 1 : 0;
+    if (i == len)
+        return false;
+    long long v = 0;
+    for (; i < len; ++i) {
+        if (!isdigit(static_cast<unsigned char>(p[i])) || v > 0x7fffffffLL)
+            return false;
+        v = v * 10 + (p[i] - '0');
+    }
+    if (p[0] == '-')
+        v = -v;
+    if (v > 0x7fffffffLL || v < -0x80000000LL)
+        return false;
+    *out = static_cast<long>(v);
+    return true;
+}
+
+struct Span {
+    const char* p;
+    size_t len;
+};
+
+void copy_span(char* dst, Span s)
+{
+    memcpy(dst, s.p, s.len);  // a span of the reply text always fits its room
+    dst[s.len] = '\0';
+}
+
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+uint16_t le16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+bool planet_packet(const uint8_t* data, size_t len, size_t full, uint8_t code)
+{
+    return data != nullptr && len >= full && memcmp(data, kPlanetMagic, sizeof kPlanetMagic) == 0 &&
+           data[8] == 0 && data[9] == code && planet_checksum(data, full - 2) == le16(data + full - 2);
 }
 
 }  // namespace
@@ -177,6 +251,7 @@ bool parse_reply(const uint8_t* frame, size_t len, Reply* out)
         at = kSearchTextAt;
     } else if (frame[19] == kReplyModify && len > kModifyReplyTextAt) {
         at = kModifyReplyTextAt;
+        memcpy(out->requester, frame + 20, kMacLen);
         out->result = frame[kModifyResultAt];
     } else {
         return false;
@@ -187,6 +262,114 @@ bool parse_reply(const uint8_t* frame, size_t len, Reply* out)
     size_t n = strnlen(reinterpret_cast<const char*>(frame + at), room);
     memcpy(out->text, frame + at, n);
     return true;
+}
+
+bool parse_reply_text(const Reply& reply, ReplyFields* out)
+{
+    memset(out, 0, sizeof *out);
+    out->http_port = out->uptime = out->mode = -1;
+    size_t room = reply.code == kReplyModify ? kModifyTextRoom : kSearchTextRoom;
+    const char* text = reply.text;
+    size_t len = strnlen(text, kSearchTextRoom - 1);
+    Span part[kSearchTextRoom];
+    size_t n = 0;
+    const char* start = text;
+    for (size_t i = 0; i <= len; ++i) {
+        if (i == len || text[i] == ';') {
+            part[n++] = {start, static_cast<size_t>(text + i - start)};
+            start = text + i + 1;
+        }
+    }
+    constexpr size_t kFields = 12;
+    char* texts[] = {out->ipaddr, nullptr, out->netmask, out->gateway, out->dns1, out->text1,
+                     out->text2, out->text3, out->title, out->model, nullptr, nullptr};
+    long* numbers[] = {nullptr, &out->http_port, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, &out->uptime, &out->mode};
+    Span field[kFields] = {};
+    if (n >= kFields) {
+        for (size_t i = 0; i < 8; ++i)
+            field[i] = part[i];
+        // Extra parts belong to the title: from its start to the model's separator.
+        field[8] = {part[8].p, static_cast<size_t>(part[n - 4].p + part[n - 4].len - part[8].p)};
+        field[9] = part[n - 3];
+        field[10] = part[n - 2];
+        field[11] = part[n - 1];
+    } else {
+        // Fewer fields only when the camera cut the text at its room.
+        if (len < room - 1)
+            return false;
+        out->cut = true;
+        for (size_t i = 0; i < n; ++i)
+            field[i] = part[i];
+    }
+    size_t have = n < kFields ? n : kFields;
+    for (size_t i = 0; i < have; ++i) {
+        if (texts[i] != nullptr)
+            copy_span(texts[i], field[i]);
+        else if (!reply_number(field[i].p, field[i].len, numbers[i]))
+            return false;
+    }
+    return true;
+}
+
+ModifyText build_modify_text(char* out, size_t size, const char* const fields[kModifyFields])
+{
+    size_t used = 0;
+    for (size_t i = 0; i < kModifyFields; ++i) {
+        int f = static_cast<int>(i);
+        size_t n = strlen(fields[i]);
+        if (n == 0)
+            return {TextCheck::kEmpty, f};
+        if (memchr(fields[i], ';', n) != nullptr)
+            return {TextCheck::kSeparator, f};
+        if (n > kFieldSize - 1)
+            return {TextCheck::kTooLong, f};
+        // The separator (or the terminator after the last field) needs a byte too.
+        if (size - used < n + 1)
+            return {TextCheck::kNoRoom, f};
+        memcpy(out + used, fields[i], n);
+        used += n;
+        out[used++] = i + 1 < kModifyFields ? ';' : '\0';
+    }
+    return {TextCheck::kOk, -1};
+}
+
+bool parse_quad(const char* text, uint8_t out[4])
+{
+    if (text == nullptr)
+        return false;
+    const char* p = text;
+    for (int i = 0; i < 4; ++i) {
+        long long v = 0;
+        p = scan_number(p, &v);
+        // Compared as unsigned 32-bit: negative numbers fail, -0 is 0.
+        if (p == nullptr || v < 0 || v > 255)
+            return false;
+        out[i] = static_cast<uint8_t>(v);
+        if (i < 3 && *p++ != '.')
+            return false;
+    }
+    return *p == '\0';
+}
+
+bool parse_mac(const char* text, uint8_t out[kMacLen])
+{
+    if (strlen(text) != 17)
+        return false;
+    for (size_t i = 0; i < kMacLen; ++i) {
+        const char* p = text + i * 3;
+        int hi = hex_digit(p[0]), lo = hex_digit(p[1]);
+        if (hi < 0 || lo < 0 || (i < 5 && p[2] != ':' && p[2] != '-'))
+            return false;
+        out[i] = static_cast<uint8_t>(hi << 4 | lo);
+    }
+    return true;
+}
+
+void format_mac(const uint8_t mac[kMacLen], char out[18])
+{
+    snprintf(out, 18, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4],
+             mac[5]);
 }
 
 uint16_t planet_checksum(const uint8_t* data, size_t len)
@@ -291,6 +474,31 @@ void planet_build_modify_request(uint8_t out[kPlanetModifyLen], const PlanetModi
     planet_encode_password(r.current, out + 64);
     planet_encode_password(r.fresh, out + 80);
     put_checksum(out, 96);
+}
+
+bool planet_parse_info_reply(const uint8_t* data, size_t len, PlanetInfoReply* out)
+{
+    memset(out, 0, sizeof *out);
+    if (!planet_packet(data, len, kPlanetInfoReplyLen, kPlanetInfoReply))
+        return false;
+    memcpy(out->mac, data + 10, kMacLen);
+    memcpy(out->ipaddr, data + 20, 4);
+    memcpy(out->netmask, data + 24, 4);
+    memcpy(out->gateway, data + 28, 4);
+    memcpy(out->model, data + 32, strnlen(reinterpret_cast<const char*>(data + 32), 32));
+    memcpy(out->text2, data + 64, strnlen(reinterpret_cast<const char*>(data + 64), 16));
+    return true;
+}
+
+bool planet_parse_modify_reply(const uint8_t* data, size_t len, PlanetResult* out)
+{
+    memset(out, 0, sizeof *out);
+    if (!planet_packet(data, len, kPlanetModifyReplyLen, kPlanetModifyReply))
+        return false;
+    memcpy(out->mac, data + 10, kMacLen);
+    memcpy(out->text, data + 16, strnlen(reinterpret_cast<const char*>(data + 16), 16));
+    out->accepted = strcmp(out->text, "Successfully.") == 0;
+    return true;
 }
 
 }  // namespace discovery

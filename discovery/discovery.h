@@ -13,6 +13,7 @@ constexpr size_t kMacLen = 6;
 constexpr uint16_t kEtherType = 0x0809;
 constexpr uint8_t kMark[4] = {0x20, 0x12, 0x06, 0x10};
 constexpr size_t kHeaderLen = 20;       // addresses, EtherType, mark, code
+constexpr size_t kMinFrame = 60;        // shorter frames are padded with zeros to this
 constexpr size_t kModifyTextAt = 26;
 constexpr size_t kReplyLen = 260;
 constexpr size_t kSearchTextAt = 20;
@@ -91,10 +92,55 @@ size_t build_modify_request(uint8_t* out, size_t size, const uint8_t src[kMacLen
 struct Reply {
     uint8_t code;                 // kReplySearch or kReplyModify
     uint8_t camera[kMacLen];      // source of the reply
+    uint8_t requester[kMacLen];   // modify: the requester it answers
     int result;                   // modify: 1 accepted, 0 refused
     char text[kSearchTextRoom];   // terminated
 };
 bool parse_reply(const uint8_t* frame, size_t len, Reply* out);
+
+// A reply text read back into its fields. The camera cuts the text at its
+// room without a word, so a long one may lack its last fields: `cut` is then
+// set, the missing texts are empty and the missing numbers -1. A device text
+// holding ';' cannot be told from a separator; the extra parts go to the
+// title, the one text an operator sets freely. False for a port, uptime or
+// mode that is not a decimal number, and for a text with fewer fields that
+// did not fill its room.
+struct ReplyFields {
+    char ipaddr[kSearchTextRoom];
+    char netmask[kSearchTextRoom];
+    char gateway[kSearchTextRoom];
+    char dns1[kSearchTextRoom];
+    char text1[kSearchTextRoom];
+    char text2[kSearchTextRoom];
+    char text3[kSearchTextRoom];
+    char title[kSearchTextRoom];
+    char model[kSearchTextRoom];
+    long http_port;
+    long uptime;
+    long mode;
+    bool cut;
+};
+bool parse_reply_text(const Reply& reply, ReplyFields* out);
+
+// A modify request text from its eight fields (Field order). Every field
+// must be non-empty, free of ';' and at most 127 characters, or the camera
+// would drop, shift or cut it: anything else is refused, naming the field.
+enum class TextCheck { kOk, kEmpty, kSeparator, kTooLong, kNoRoom };
+struct ModifyText {
+    TextCheck check;
+    int field;  // the refused field
+};
+constexpr size_t kModifyFields = 8;
+ModifyText build_modify_text(char* out, size_t size, const char* const fields[kModifyFields]);
+
+// The address rule of the camera: four decimal numbers 0..255 separated by
+// dots, each as %d reads it (leading blanks and a sign allowed, leading
+// zeros still decimal), nothing after the last.
+bool parse_quad(const char* text, uint8_t out[4]);
+
+// Hardware addresses as six hexadecimal pairs separated by ':' or '-'.
+bool parse_mac(const char* text, uint8_t out[kMacLen]);
+void format_mac(const uint8_t mac[kMacLen], char out[18]);
 
 // Planet UDP protocol.
 constexpr uint16_t kPlanetPort = 62630;
@@ -158,5 +204,23 @@ struct PlanetModifyRequest {
     const char* fresh;
 };
 void planet_build_modify_request(uint8_t out[kPlanetModifyLen], const PlanetModifyRequest& r);
+
+// Replies read back: false unless the datagram holds the whole packet with
+// the magic, the code and a checksum that verifies.
+struct PlanetInfoReply {
+    uint8_t mac[kMacLen];
+    uint8_t ipaddr[4];  // as sent: first part first
+    uint8_t netmask[4];
+    uint8_t gateway[4];
+    char model[33];
+    char text2[17];
+};
+bool planet_parse_info_reply(const uint8_t* data, size_t len, PlanetInfoReply* out);
+struct PlanetResult {
+    uint8_t mac[kMacLen];
+    char text[17];
+    bool accepted;  // the text is "Successfully."
+};
+bool planet_parse_modify_reply(const uint8_t* data, size_t len, PlanetResult* out);
 
 }  // namespace discovery

@@ -3,7 +3,6 @@
 #include "osa_net.h"
 
 #include <arpa/inet.h>
-#include <ctype.h>
 #include <net/if.h>
 #include <net/route.h>
 #include <netinet/in.h>
@@ -14,29 +13,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "discovery.h"
 #include "osa.h"
 
 namespace {
-
-// One number as %d reads it: blanks, an optional sign, decimal digits.
-// Values past 32 bits saturate, so they can never pass as 0..255.
-const char* scan_number(const char* p, long long* value)
-{
-    while (isspace(static_cast<unsigned char>(*p)))
-        ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
-    if (!isdigit(static_cast<unsigned char>(*p)))
-        return nullptr;
-    long long v = 0;
-    for (; isdigit(static_cast<unsigned char>(*p)); ++p) {
-        if (v < 0x100000000LL)
-            v = v * 10 + (*p - '0');
-    }
-    *value = negative ? -v : v;
-    return p;
-}
 
 // A socket descriptor closed when it goes out of scope.
 struct Socket {
@@ -145,22 +125,10 @@ FILE* open_route_table(const char* func)
 
 }  // namespace
 
+// The camera and the tools that talk to it share one address rule.
 bool net_parse_quad(const char* text, uint8_t out[4])
 {
-    if (text == nullptr)
-        return false;
-    const char* p = text;
-    for (int i = 0; i < 4; ++i) {
-        long long v = 0;
-        p = scan_number(p, &v);
-        // Compared as unsigned 32-bit: negative numbers fail, -0 is 0.
-        if (p == nullptr || v < 0 || v > 255)
-            return false;
-        out[i] = static_cast<uint8_t>(v);
-        if (i < 3 && *p++ != '.')
-            return false;
-    }
-    return *p == '\0';
+    return discovery::parse_quad(text, out);
 }
 
 extern "C" int CheckIPAddr(const char* text)

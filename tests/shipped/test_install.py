@@ -48,6 +48,14 @@ class CameraComponent(unittest.TestCase):
         self.assertIsNone(elf.dynamic_entry("RUNPATH"))
 
 
+class FactoryComponent(unittest.TestCase):
+    def test_installs_camfind_alone(self):
+        destdir = install("factory", "--component", "factory")
+        program = staged(destdir, BINDIR) / "camfind"
+        self.assertEqual(files_under(destdir), [str(program.relative_to(destdir))])
+        self.assertTrue(os.access(program, os.X_OK))
+
+
 @unittest.skipUnless(SIMDIR, "the simulated camera installs from PC builds only")
 class PcsimComponent(unittest.TestCase):
     @classmethod

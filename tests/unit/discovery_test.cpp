@@ -1,6 +1,7 @@
 // Frames and datagrams of the discovery protocols, byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -256,6 +257,147 @@ TEST(Planet, RepliesByteForByte)
     want.push_back(sum & 0xff);
     want.push_back(sum >> 8);
     EXPECT_EQ(std::vector<uint8_t>(r, r + sizeof r), want);
+}
+
+Reply reply_of(uint8_t code, const std::string& text)
+{
+    Reply r = {};
+    r.code = code;
+    memcpy(r.text, text.data(), std::min(text.size(), sizeof r.text - 1));
+    return r;
+}
+
+TEST(Client, ReplyTextReadBack)
+{
+    std::string full(kText);
+    std::string long_title = "1.2.3.4;80;m;g;d;a;b;c;" + std::string(300, 'T');
+    const struct {
+        const char* what;
+        uint8_t code;
+        std::string text;
+        bool ok;
+        std::vector<std::string> texts;  // ip mask gw dns t1 t2 t3 title model
+        long port, uptime, mode;
+        bool cut;
+    } cases[] = {
+        {"whole", kReplySearch, full, true,
+         {"192.0.2.10", "255.255.255.0", "192.0.2.1", "192.0.2.1", "IPC-100", "1.0.0", "20261207", "IPCAM", "IPC-100"},
+         80, 4000, 0, false},
+        {"';' in a text", kReplySearch, "i;1;m;g;;a;b;c;x;y;z;M;-1;7", true,
+         {"i", "m", "g", "", "a", "b", "c", "x;y;z", "M"}, 1, -1, 7, false},
+        {"cut at 239", kReplySearch, long_title, true,
+         {"1.2.3.4", "m", "g", "d", "a", "b", "c", std::string(239 - 23, 'T'), ""}, 80, -1, -1, true},
+        {"cut at 232", kReplyModify, long_title.substr(0, 232), true,
+         {"1.2.3.4", "m", "g", "d", "a", "b", "c", std::string(232 - 23, 'T'), ""}, 80, -1, -1, true},
+        {"short of 232", kReplyModify, long_title.substr(0, 231), false, {}, 0, 0, 0, false},
+        {"too few fields", kReplySearch, "1.2.3.4;80;m", false, {}, 0, 0, 0, false},
+        {"port not a number", kReplySearch, "i;8o;m;g;d;a;b;c;t;M;1;0", false, {}, 0, 0, 0, false},
+        {"empty mode", kReplySearch, "i;80;m;g;d;a;b;c;t;M;1;", false, {}, 0, 0, 0, false},
+        {"port past int", kReplySearch, "i;2147483648;m;g;d;a;b;c;t;M;1;0", false, {}, 0, 0, 0, false},
+    };
+    for (const auto& c : cases) {
+        ReplyFields f;
+        ASSERT_EQ(parse_reply_text(reply_of(c.code, c.text), &f), c.ok) << c.what;
+        if (!c.ok)
+            continue;
+        const char* got[] = {f.ipaddr, f.netmask, f.gateway, f.dns1, f.text1, f.text2, f.text3, f.title, f.model};
+        for (size_t i = 0; i < 9; ++i)
+            EXPECT_EQ(got[i], c.texts[i]) << c.what << " field " << i;
+        EXPECT_EQ(f.http_port, c.port) << c.what;
+        EXPECT_EQ(f.uptime, c.uptime) << c.what;
+        EXPECT_EQ(f.mode, c.mode) << c.what;
+        EXPECT_EQ(f.cut, c.cut) << c.what;
+    }
+}
+
+TEST(Client, ModifyTextRefusesWhatTheCameraWouldShiftOrCut)
+{
+    std::string t127(127, 't'), t128(128, 't');
+    const struct {
+        std::vector<const char*> fields;
+        size_t size;
+        TextCheck check;
+        int field;
+        const char* text;
+    } cases[] = {
+        {{"192.0.2.20", "80", "m", "g", "d", "Lobby", "admin", "pw"}, 1100, TextCheck::kOk, -1,
+         "192.0.2.20;80;m;g;d;Lobby;admin;pw"},
+        {{"i", "80", "m", "g", "d", t127.c_str(), "u", "p"}, 1100, TextCheck::kOk, -1, nullptr},
+        {{"i", "80", "m", "g", "d", t128.c_str(), "u", "p"}, 1100, TextCheck::kTooLong, 5, nullptr},
+        {{"i", "80", "m", "g", "d", "a;b", "u", "p"}, 1100, TextCheck::kSeparator, 5, nullptr},
+        {{"i", "80", "m", "g", "d", "t", "u", ""}, 1100, TextCheck::kEmpty, 7, nullptr},
+        {{"i", "80", "m", "g", "d", "t", "u", "p"}, 17, TextCheck::kOk, -1, "i;80;m;g;d;t;u;p"},
+        {{"i", "80", "m", "g", "d", "t", "u", "p"}, 16, TextCheck::kNoRoom, 7, nullptr},
+    };
+    for (const auto& c : cases) {
+        char out[1100];
+        ModifyText r = build_modify_text(out, c.size, c.fields.data());
+        EXPECT_EQ(r.check, c.check) << c.size;
+        EXPECT_EQ(r.field, c.field) << c.size;
+        if (c.text != nullptr) {
+            EXPECT_STREQ(out, c.text);
+        }
+    }
+}
+
+TEST(Client, RequestFramesByteForByte)
+{
+    uint8_t out[64];
+    EXPECT_EQ(build_search_request(out, 19, kPc, kBroadcast), 0u);
+    ASSERT_EQ(build_search_request(out, sizeof out, kPc, kBroadcast), 20u);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 20),
+              bytes({255, 255, 255, 255, 255, 255, 2, 0, 0, 0, 0, 1, 8, 9, 0x20, 0x12, 6, 0x10, 0, 0}));
+    EXPECT_EQ(build_modify_request(out, 29, kPc, kCam, kCam, "a;b"), 0u);  // 26 + 3 + terminator
+    ASSERT_EQ(build_modify_request(out, 29, kPc, kCam, kCam, "a;"), 29u);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 29),
+              bytes({2, 0, 0, 0, 0, 10, 2, 0, 0, 0, 0, 1, 8, 9, 0x20, 0x12, 6, 0x10, 0, 2,
+                     2, 0, 0, 0, 0, 10, 'a', ';', 0}));
+    uint8_t mac[6];
+    char text[18];
+    EXPECT_TRUE(parse_mac("02-00-00-00-00-0A", mac));
+    format_mac(mac, text);
+    EXPECT_STREQ(text, "02:00:00:00:00:0a");
+    for (const char* bad : {"02:00:00:00:00", "02:00:00:00:00:0a:", "02:00:00:00:00:0g", "02:00:00:00:00-0a ",
+                            "0:200:00:00:00:0a"})
+        EXPECT_FALSE(parse_mac(bad, mac)) << bad;
+}
+
+TEST(Client, PlanetRepliesReadBack)
+{
+    uint8_t text2[16] = {'1', '.', '0', '.', '0'};
+    PlanetInfo info = {{2, 0, 0, 0, 0, 10}, 0x0a0200c0, 0x00ffffff, 0x010200c0, "IPC-100", text2};
+    uint8_t d[kPlanetInfoReplyLen];
+    planet_build_info_reply(d, info);
+    PlanetInfoReply r;
+    ASSERT_TRUE(planet_parse_info_reply(d, sizeof d, &r));
+    EXPECT_EQ(std::vector<uint8_t>(r.ipaddr, r.ipaddr + 4), bytes({192, 0, 2, 10}));
+    EXPECT_EQ(std::vector<uint8_t>(r.gateway, r.gateway + 4), bytes({192, 0, 2, 1}));
+    EXPECT_STREQ(r.model, "IPC-100");
+    EXPECT_STREQ(r.text2, "1.0.0");
+    EXPECT_FALSE(planet_parse_info_reply(d, sizeof d - 1, &r));
+    // Fields without terminators stay within their bytes.
+    memset(d + 32, 'M', 32);
+    memset(d + 64, 'V', 16);
+    uint16_t sum = planet_checksum(d, 112);
+    d[112] = sum & 0xff;
+    d[113] = sum >> 8;
+    ASSERT_TRUE(planet_parse_info_reply(d, sizeof d, &r));
+    EXPECT_EQ(std::string(r.model), std::string(32, 'M'));
+    EXPECT_EQ(std::string(r.text2), std::string(16, 'V'));
+    d[40] ^= 1;
+    EXPECT_FALSE(planet_parse_info_reply(d, sizeof d, &r));  // checksum
+
+    uint8_t m[kPlanetModifyReplyLen];
+    PlanetResult res;
+    planet_build_modify_reply(m, info.mac, "Successfully.");
+    ASSERT_TRUE(planet_parse_modify_reply(m, sizeof m, &res));
+    EXPECT_TRUE(res.accepted);
+    planet_build_modify_reply(m, info.mac, "Failed.");
+    ASSERT_TRUE(planet_parse_modify_reply(m, sizeof m, &res));
+    EXPECT_FALSE(res.accepted);
+    EXPECT_STREQ(res.text, "Failed.");
+    EXPECT_FALSE(planet_parse_info_reply(m, sizeof m, &r));  // another code
+    EXPECT_FALSE(planet_parse_modify_reply(m, sizeof m - 1, &res));
 }
 
 }  // namespace
