@@ -102,6 +102,47 @@ class CameraOnThePC(unittest.TestCase):
                 self.assertIsNone(re.search(rf"{re.escape(str(root))}| - \S+ camsim(-stage)? ", mounts))
 
 
+@unittest.skipUnless(AS_ROOT, "needs root for network namespaces")
+class CameraOnANetwork(unittest.TestCase):
+    def test_up_net_peer_down(self):
+        root = fresh_parent("camsim-net") / "cam"
+        self.addCleanup(camsim, root, "down")
+        pc_links = subprocess.run(["ip", "-o", "link"], capture_output=True, text=True, timeout=60).stdout
+        pc_netns = subprocess.run(["ip", "netns", "list"], capture_output=True, text=True, timeout=60).stdout
+        # A PC process that the camera's killall must not reach.
+        fake = root.parent / "dhcpcd"
+        shutil.copy("/bin/sleep", fake)
+        victim = subprocess.Popen([str(fake), "60"])
+        self.addCleanup(victim.wait, timeout=10)
+        self.addCleanup(victim.kill)
+        cases = [
+            # (camsim arguments, stdout, status)
+            (["up", "--net", "--mac", "02:00:00:00:00:0B"], "", 0),
+            (["up", "--net", "--mac", "03:00:00:00:00:0b"], "", 125),  # multicast
+            (["up", "--net", "--mac", "02:00:00:00:00:0c"], "", 125),  # up with another
+            (["status"], f"{root}: up (ipc net uts pid peer)\n"
+                         f"{root}: eth0 02:00:00:00:00:0b no address, peer eth0 192.0.2.1/24\n", 0),
+            (["--", "sh", "-c", "cat /sys/class/net/eth0/address; ls /sys/class/net | tr '\\n' ' '; echo; "
+              "killall -9 dhcpcd 2>&1; ps -e -o comm= > /tmp/ps; sort /tmp/ps | tr '\\n' ' '"],
+             "02:00:00:00:00:0b\neth0 lo \ndhcpcd: no process found\nbash ps sh sleep ", 0),
+            (["peer", "--", "sh", "-c", "cat /sys/class/net/eth0/address; ip -o -4 addr show eth0 | "
+              "awk '{print $4}'"], "02:00:00:00:00:01\n192.0.2.1/24\n", 0),
+            (["down"], "", 0),
+            (["status"], f"{root}: down\n", 1),
+            (["peer", "--", "true"], "", 125),
+        ]
+        for args, stdout, status in cases:
+            with self.subTest(args=args):
+                r = camsim(root, *args)
+                self.assertEqual((r.stdout, r.returncode), (stdout, status))
+        self.assertIsNone(victim.poll())
+        self.assertEqual(subprocess.run(["ip", "-o", "link"], capture_output=True, text=True, timeout=60).stdout,
+                         pc_links)
+        self.assertEqual(subprocess.run(["ip", "netns", "list"], capture_output=True, text=True,
+                                        timeout=60).stdout, pc_netns)
+        self.assertIsNone(re.search(re.escape(str(root)), Path("/proc/self/mountinfo").read_text()))
+
+
 class TemplatePaths(unittest.TestCase):
     def test_root_sys_dev_proc_stand_over_the_pc(self):
         root = fresh_parent("camsim-paths") / "cam"
