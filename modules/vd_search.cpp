@@ -358,6 +358,8 @@ void search_packet_handler(u_char* user, const pcap_pkthdr* header, const u_char
     network_init();
 }
 
+// Requests are small frames: 448 KiB holds about 220 of them, a few tens of
+// milliseconds at 10,000 a second, and keeps the responder under 6 MiB.
 constexpr int kCaptureBuffer = 448 * 1024;
 
 // Opens the capture as pcap_open_live would, but in immediate mode: the
