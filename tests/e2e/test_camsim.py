@@ -102,6 +102,97 @@ class CameraOnThePC(unittest.TestCase):
                 self.assertIsNone(re.search(rf"{re.escape(str(root))}| - \S+ camsim(-stage)? ", mounts))
 
 
+@unittest.skipUnless(AS_ROOT, "needs root for network namespaces")
+class CameraOnANetwork(unittest.TestCase):
+    def test_up_net_peer_down(self):
+        root = fresh_parent("camsim-net") / "cam"
+        self.addCleanup(camsim, root, "down")
+        pc_links = subprocess.run(["ip", "-o", "link"], capture_output=True, text=True, timeout=60).stdout
+        pc_netns = subprocess.run(["ip", "netns", "list"], capture_output=True, text=True, timeout=60).stdout
+        # A PC process that the camera's killall must not reach.
+        fake = root.parent / "dhcpcd"
+        shutil.copy("/bin/sleep", fake)
+        victim = subprocess.Popen([str(fake), "60"])
+        self.addCleanup(victim.wait, timeout=10)
+        self.addCleanup(victim.kill)
+        cases = [
+            # (camsim arguments, stdout, status)
+            (["up", "--net", "--mac", "02:00:00:00:00:0B"], "", 0),
+            (["up", "--net", "--mac", "03:00:00:00:00:0b"], "", 125),  # multicast
+            (["up", "--net", "--mac", "02:00:00:00:00:0c"], "", 125),  # up with another
+            (["status"], f"{root}: up (ipc net uts pid peer)\n"
+                         f"{root}: eth0 02:00:00:00:00:0b no address, peer eth0 192.0.2.1/24\n", 0),
+            (["--", "sh", "-c", "cat /sys/class/net/eth0/address; ls /sys/class/net | tr '\\n' ' '; echo; "
+              "killall -9 dhcpcd 2>&1; ps -e -o comm= > /tmp/ps; sort /tmp/ps | tr '\\n' ' '"],
+             "02:00:00:00:00:0b\neth0 lo \ndhcpcd: no process found\nbash ps sh sleep ", 0),
+            (["peer", "--", "sh", "-c", "cat /sys/class/net/eth0/address; ip -o -4 addr show eth0 | "
+              "awk '{print $4}'"], "02:00:00:00:00:01\n192.0.2.1/24\n", 0),
+            (["down"], "", 0),
+            (["status"], f"{root}: down\n", 1),
+            (["peer", "--", "true"], "", 125),
+        ]
+        for args, stdout, status in cases:
+            with self.subTest(args=args):
+                r = camsim(root, *args)
+                self.assertEqual((r.stdout, r.returncode), (stdout, status))
+        self.assertIsNone(victim.poll())
+        self.assertEqual(subprocess.run(["ip", "-o", "link"], capture_output=True, text=True, timeout=60).stdout,
+                         pc_links)
+        self.assertEqual(subprocess.run(["ip", "netns", "list"], capture_output=True, text=True,
+                                        timeout=60).stdout, pc_netns)
+        self.assertIsNone(re.search(re.escape(str(root)), Path("/proc/self/mountinfo").read_text()))
+
+
+SEARCH_ALL = """
+import socket, sys, time
+raw = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x0809))
+raw.bind(("eth0", 0))
+seen, end = {}, time.monotonic() + 20
+while len(seen) < 3 and time.monotonic() < end:
+    raw.send(b"\\xff" * 6 + bytes.fromhex("020000000001080920120610") + b"\\0" * 42)
+    raw.settimeout(0.5)
+    try:
+        while True:
+            f = raw.recv(2048)
+            if f[18:20] == b"\\0\\1":
+                seen[f[6:12].hex(":")] = f[20:].split(b";")[0].decode()
+    except socket.timeout:
+        pass
+print(" ".join(f"{m}={a}" for m, a in sorted(seen.items())))
+"""
+
+
+@unittest.skipUnless(AS_ROOT, "needs root for network namespaces")
+class Segment(unittest.TestCase):
+    def test_cameras_on_one_bridge(self):
+        base = fresh_parent("camsim-segment")
+        seg = [str(CAMSIM), "--build", str(BUILD), "segment"]
+        self.addCleanup(subprocess.run, seg + ["down", "--base", str(base)], timeout=120)
+        pc_links = subprocess.run(["ip", "-o", "link"], capture_output=True, text=True, timeout=60).stdout
+        listed = " ".join(f"02:00:00:00:01:0{i}=192.0.2.1{i}" for i in (1, 2, 3)) + "\n"
+        cases = [
+            # (segment arguments, stdout, status)
+            (["up", "0"], "", 125),
+            (["up", "245"], "", 125),
+            (["up", "3"], "", 0),
+            (["up", "3"], "", 125),  # already up
+            (["status"], f"{base}: up (3 cameras)\n", 0),
+            (["peer", "--", "python3", "-c", SEARCH_ALL], listed, 0),
+            (["down"], "", 0),
+            (["status"], f"{base}: down\n", 1),
+        ]
+        for args, stdout, status in cases:
+            with self.subTest(args=args):
+                where = ["--base", str(base)]
+                argv = seg + (args[:1] + where + args[1:] if args[0] == "peer" else args + where)
+                r = subprocess.run(argv, capture_output=True,
+                                   text=True, timeout=120, stdin=subprocess.DEVNULL)
+                self.assertEqual((r.stdout, r.returncode), (stdout, status))
+        self.assertEqual(subprocess.run(["ip", "-o", "link"], capture_output=True, text=True, timeout=60).stdout,
+                         pc_links)
+        self.assertIsNone(re.search(re.escape(str(base)), Path("/proc/self/mountinfo").read_text()))
+
+
 class TemplatePaths(unittest.TestCase):
     def test_root_sys_dev_proc_stand_over_the_pc(self):
         root = fresh_parent("camsim-paths") / "cam"

@@ -1,4 +1,4 @@
-"""The search module over a veth link: a peer in its own network namespace
+"""The search module on a camera up with --net: a peer in the peer namespace
 sends real frames and datagrams and checks the replies byte for byte."""
 import os
 import socket
@@ -6,9 +6,10 @@ import sqlite3
 import struct
 import time
 import unittest
+from pathlib import Path
 
 from camtest import Camera, err
-from netpair import CAM_MAC, PC_MAC, NetPair, Responder
+from camnet import CAM_MAC, PC_MAC, DhcpServer, NetCamera, Responder, have_dhcp
 
 MARK = bytes.fromhex("08092012 0610")
 BCAST = b"\xff" * 6
@@ -59,22 +60,26 @@ class ResponderTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.cam = Camera(cls.__name__)
+        cls.cam = NetCamera(cls.__name__)
         cls.cam.debug("-h", "search")  # makes the root and puts the databases in place
         store(cls.cam, "UPDATE oem SET oem_index = ?", "/mnt/nand2/oem.db", cls.oem_index)
         store(cls.cam, "UPDATE network SET mode = ? WHERE iface = 0", "/mnt/nand/vddb.db", cls.mode)
-        cls.net = NetPair(cls.__name__[:3].lower())
-        if cls.mode:  # what the DHCP server would have given
-            subprocess_ip(cls.net.cam, "addr", "add", "192.0.2.77/24", "dev", "eth0")
-            subprocess_ip(cls.net.cam, "route", "add", "default", "via", "192.0.2.1")
-        with cls.net.peer():
+        cls.cam.up()
+        cls.dhcp = None
+        cls.pc_resolv = Path("/etc/resolv.conf").read_bytes()
+        if cls.mode and have_dhcp():
+            cls.dhcp = DhcpServer(cls.cam)
+        elif cls.mode:  # what the DHCP server would have given
+            cls.cam.run("sh", "-c", "ip addr add 192.0.2.77/24 dev eth0 && ip route add default via 192.0.2.1")
+        with cls.cam.peer():
             cls.raw = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x0809))
             cls.raw.bind(("eth0", 0))
             cls.udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
             cls.udp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
             cls.udp.bind(("", 62631))
-        cls.responder = Responder(cls.cam, cls.net)
-        deadline = time.monotonic() + 10
+        cls.responder = Responder(cls.cam)
+        # In DHCP mode the start waits for the lease.
+        deadline = time.monotonic() + 20
         while time.monotonic() < deadline and not cls.exchange(cls, frame(pad=40), 0.3):
             pass
         cls.startup_out = cls.responder.take()
@@ -85,7 +90,9 @@ class ResponderTest(unittest.TestCase):
         cls.responder.kill()
         cls.raw.close()
         cls.udp.close()
-        cls.net.down()
+        if cls.dhcp:
+            cls.dhcp.stop()
+        cls.cam.down()
 
     def exchange(self, data, wait=0.5):
         """Sends one frame; the camera's frames that came back within wait."""
@@ -102,11 +109,6 @@ class ResponderTest(unittest.TestCase):
                 if wait >= 0.3 and len(replies) == 1 and data[18:20] != b"\0\0" or data[18:20] == b"\0\0":
                     end = min(end, time.monotonic() + 0.05)
         return replies
-
-
-def subprocess_ip(ns, *args):
-    import subprocess
-    subprocess.run(["ip", "-n", ns, *args], check=True, timeout=10)
 
 
 class Search(ResponderTest):
@@ -132,9 +134,7 @@ class Search(ResponderTest):
                 self.assertEqual(got, expected)
 
     def test_no_planet_socket_without_oem_index_12(self):
-        import subprocess
-        udp = subprocess.run(["ip", "netns", "exec", self.net.cam, "cat", "/proc/net/udp"],
-                             capture_output=True, text=True, timeout=10).stdout
+        udp = self.cam.run("cat", "/proc/net/udp").stdout
         self.assertNotIn(":F4A6 ", udp)
 
 
@@ -302,6 +302,14 @@ class Planet(ResponderTest):
                 self.assertEqual(store(self.cam, "SELECT password FROM user WHERE name = 'admin'"), [(password,)])
         self.assertEqual(self.responder.take("err", 0), err("vd_search", "planet_socket_thread",
                                                                "planet modify failed.\n"))
+
+    @unittest.skipUnless(have_dhcp(), "needs dhcpcd and dnsmasq")
+    def test_address_leased_by_dhcp(self):
+        # The peer's server leased it; the camera's resolver, not the PC's, took the DNS server.
+        leases = (self.cam.root / "dnsmasq.leases").read_text()
+        self.assertRegex(leases, r"^\d+ 02:00:00:00:00:0a 192\.0\.2\.77 ipcam ")
+        self.assertIn("nameserver 192.0.2.1\n", self.cam.run("cat", "/etc/resolv.conf").stdout)
+        self.assertEqual(Path("/etc/resolv.conf").read_bytes(), self.pc_resolv)
 
     def test_one_datagram_a_second(self):
         for _ in range(3):

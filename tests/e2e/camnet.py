@@ -1,18 +1,17 @@
-"""A camera and a PC on one Ethernet link, inside network namespaces made here.
-
-The camera's namespace has eth0 (02:00:00:00:00:0a); the peer's has eth0
-(02:00:00:00:00:01) with 192.0.2.1/24. Sockets opened inside `peer()` live in
-the peer's namespace. Needs root.
+"""A simulated camera on a network (`camsim up --net`) and a peer that plays
+the PC: sockets opened inside `peer()` live in the peer's namespace, and
+`peer_run` runs a program there. Needs root.
 """
 import ctypes
 import os
+import shutil
 import signal
 import subprocess
 import threading
 import time
 from contextlib import contextmanager
 
-from camtest import normalise_stderr
+from camtest import BUILD, CAMSIM, DEBUG, Camera, normalise_stderr
 
 CLONE_NEWNET = 0x40000000
 CAM_MAC = bytes.fromhex("02000000000a")
@@ -22,37 +21,35 @@ PC_ADDR = "192.0.2.1"
 _libc = ctypes.CDLL(None, use_errno=True)
 
 
-def _ip(*args):
-    subprocess.run(["ip", *args], check=True, capture_output=True, timeout=10)
+def camsim(root, *args, timeout=60):
+    return subprocess.run([str(CAMSIM), "--build", str(BUILD), "--root", str(root), *args],
+                          capture_output=True, text=True, timeout=timeout, stdin=subprocess.DEVNULL)
 
 
-class NetPair:
-    def __init__(self, tag):
-        self.cam = f"dbg{tag}{os.getpid()}c"
-        self.pc = f"dbg{tag}{os.getpid()}p"
-        self.down()
-        _ip("netns", "add", self.cam)
-        _ip("netns", "add", self.pc)
-        a, b = f"v{os.getpid()}{tag}a"[:15], f"v{os.getpid()}{tag}b"[:15]
-        _ip("link", "add", "name", a, "type", "veth", "peer", "name", b)
-        _ip("link", "set", a, "netns", self.cam)
-        _ip("link", "set", b, "netns", self.pc)
-        for ns, dev, mac in ((self.cam, a, CAM_MAC), (self.pc, b, PC_MAC)):
-            _ip("-n", ns, "link", "set", dev, "name", "eth0")
-            _ip("-n", ns, "link", "set", "eth0", "address", mac.hex(":"))
-            _ip("-n", ns, "link", "set", "eth0", "up")
-            _ip("-n", ns, "link", "set", "lo", "up")
-        _ip("-n", self.pc, "addr", "add", f"{PC_ADDR}/24", "dev", "eth0")
+def have_dhcp():
+    """A real DHCP client for the camera and a server for the peer."""
+    return bool(shutil.which("dhcpcd") and shutil.which("dnsmasq"))
+
+
+class NetCamera(Camera):
+    def __init__(self, name):
+        # A camera left up by an interrupted run goes down before its root goes.
+        camsim(BUILD / "cam" / name, "down")
+        super().__init__(name)
+
+    def up(self):
+        r = camsim(self.root, "up", "--net")
+        if r.returncode != 0:
+            raise RuntimeError(r.stderr)
 
     def down(self):
-        for ns in (self.cam, self.pc):
-            subprocess.run(["ip", "netns", "del", ns], capture_output=True, timeout=10)
+        camsim(self.root, "down")
 
     @contextmanager
     def peer(self):
         """Runs the block in the peer's network namespace (this thread only)."""
         own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
-        target = os.open(f"/run/netns/{self.pc}", os.O_RDONLY)
+        target = os.open(self.root / ".camsim-ns" / "peer", os.O_RDONLY)
         try:
             if _libc.setns(target, CLONE_NEWNET) != 0:
                 raise OSError(ctypes.get_errno(), "setns")
@@ -62,20 +59,36 @@ class NetPair:
             os.close(own)
             os.close(target)
 
-    def in_camera(self, *argv):
-        """argv run in the camera's network namespace and a PID namespace of
-        its own, so that killall there never reaches the PC's processes."""
-        return ["ip", "netns", "exec", self.cam, "unshare", "--pid", "--fork", "--mount-proc", *argv]
+    def peer_cmd(self, *argv):
+        return [str(CAMSIM), "--build", str(BUILD), "--root", str(self.root), "peer", "--", *argv]
+
+
+class DhcpServer:
+    """dnsmasq in the peer, on its eth0 only, leasing FIXED to the camera
+    (or the first address of the range to any client)."""
+
+    def __init__(self, camera, fixed="192.0.2.77"):
+        self.leases = camera.root / "dnsmasq.leases"
+        self.leases.unlink(missing_ok=True)
+        self.proc = subprocess.Popen(camera.peer_cmd(
+            "dnsmasq", "--conf-file=/dev/null", "--keep-in-foreground", "--port=0", "--pid-file=",
+            "--interface=eth0", "--bind-interfaces", "--no-ping", "--dhcp-authoritative",
+            "--dhcp-range=192.0.2.50,192.0.2.59,255.255.255.0,1h",
+            "--dhcp-option=option:dns-server,192.0.2.1",
+            f"--dhcp-host={CAM_MAC.hex(':')},{fixed}", f"--dhcp-leasefile={self.leases}",
+            f"--log-facility={camera.root / 'dnsmasq.log'}"), stdin=subprocess.DEVNULL)
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
 
 
 class Responder:
     """`debug -M search` running in the camera, its output read as it comes."""
 
-    def __init__(self, camera, pair, env=None):
-        from camtest import CAMSIM, BUILD, DEBUG
+    def __init__(self, camera, env=None):
         full_env = dict(os.environ, **(env or {}))
-        cmd = pair.in_camera(str(CAMSIM), "--build", str(BUILD), "--root", str(camera.root), "--",
-                             *DEBUG, "-M", "search")
+        cmd = [str(CAMSIM), "--build", str(BUILD), "--root", str(camera.root), "--", *DEBUG, "-M", "search"]
         self.started = time.monotonic()
         self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                      stdin=subprocess.DEVNULL, env=full_env)
@@ -102,7 +115,8 @@ class Responder:
         return normalise_stderr(lines) if which == "err" else lines
 
     def debug_pid(self):
-        """The program under test: the child of the PID namespace's first process."""
+        """The program under test: camsim enters the camera's PID namespace
+        through nsenter, whose child it is."""
         with open(f"/proc/{self.proc.pid}/task/{self.proc.pid}/children") as f:
             return int(f.read().split()[0])
 
