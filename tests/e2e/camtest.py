@@ -103,7 +103,8 @@ class CameraTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.cam = Camera(cls.camera_name or cls.__name__)
+        # Test files run in parallel, and class names repeat across them.
+        cls.cam = Camera(cls.camera_name or f"{cls.__module__}.{cls.__name__}")
 
     def setUp(self):
         self.cam.trace()
