@@ -8,7 +8,7 @@ import time
 import unittest
 from pathlib import Path
 
-from camtest import Camera, err
+from camtest import BUILD, Camera, err
 from camnet import CAM_MAC, PC_MAC, DhcpServer, NetCamera, Responder, have_dhcp
 
 MARK = bytes.fromhex("08092012 0610")
@@ -53,7 +53,9 @@ def store(cam, sql, db="/mnt/nand/vddb.db", *args):
     return rows
 
 
-@unittest.skipUnless(os.geteuid() == 0, "needs root for network namespaces")
+# The emulator lacks the interface requests a capture needs on the camera side.
+@unittest.skipUnless(os.geteuid() == 0 and not (BUILD / "emu").is_dir(),
+                     "needs root for network namespaces, and no emulator")
 class ResponderTest(unittest.TestCase):
     oem_index = 0
     mode = 0
