@@ -13,6 +13,8 @@ from contextlib import contextmanager
 
 from camtest import BUILD, CAMSIM, DEBUG, Camera, normalise_stderr
 
+# A cross build's camfind runs through its host launcher.
+CAMFIND = str(BUILD / "emu" / "camfind" if (BUILD / "emu").is_dir() else BUILD / "bin" / "camfind")
 CLONE_NEWNET = 0x40000000
 CAM_MAC = bytes.fromhex("02000000000a")
 PC_MAC = bytes.fromhex("020000000001")

@@ -1,20 +1,18 @@
-"""camfind, the discovery client, against simulated cameras running
-`debug -M search`: one camera on a veth link, then 20 on one bridge."""
+"""camfind, the discovery client, run in the peer namespace against
+simulated cameras running `debug -M search`: one camera up with --net, then
+a segment of 20 on one bridge (`camsim segment up 20`)."""
 import os
 import sqlite3
 import subprocess
 import time
 import unittest
 
-from camtest import BUILD, Camera
-from netpair import NetPair, Responder
-from segment import Segment
+from camtest import BUILD, CAMSIM
+from camnet import CAMFIND, NetCamera, Responder
 
-# A cross build's camfind runs through its host launcher; its cameras cannot
-# answer raw searches there, since qemu-user lacks the ethtool ioctl that
-# opening a capture needs.
+# Under a cross build's emulator the cameras cannot answer raw searches:
+# qemu-user lacks the ethtool ioctl that opening a capture needs.
 CROSS = (BUILD / "emu").is_dir()
-CAMFIND = str(BUILD / "emu" / "camfind" if CROSS else BUILD / "bin" / "camfind")
 NEEDS = "needs root for network namespaces, and a camera that can capture (not under qemu-user)"
 CAM = "02:00:00:00:00:0a"
 USAGE_HINT = "Try 'camfind -h'.\n"
@@ -37,11 +35,11 @@ def stored(cam):
 class OneCamera(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.cam = Camera("camfind")
-        cls.cam.debug("-h", "search")
+        cls.cam = NetCamera("camfind")
+        cls.cam.debug("-h", "search")  # makes the root and puts the databases in place
         store(cls.cam, "UPDATE oem SET oem_index = 12", db="/mnt/nand2/oem.db")
-        cls.net = NetPair("cf")
-        cls.responder = Responder(cls.cam, cls.net)
+        cls.cam.up()
+        cls.responder = Responder(cls.cam)
         deadline = time.monotonic() + 10
         while time.monotonic() < deadline and not cls.camfind(cls, "-t", "300").stdout:
             pass
@@ -49,12 +47,12 @@ class OneCamera(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.responder.kill()
-        cls.net.down()
+        cls.cam.down()
 
     def camfind(self, *argv, user=None):
         pre = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--inh-caps=-all"] if user else []
-        with self.net.peer():
-            return subprocess.run(pre + [CAMFIND, *argv], capture_output=True, text=True, timeout=30)
+        return subprocess.run(self.cam.peer_cmd(*pre, CAMFIND, *argv), capture_output=True, text=True,
+                              timeout=30, stdin=subprocess.DEVNULL)
 
     def run_table(self, cases):
         for argv, stdout, stderr, status, after in cases:
@@ -113,9 +111,8 @@ class OneCamera(unittest.TestCase):
         for title, text, json in cases:
             with self.subTest(title=title):
                 store(self.cam, "UPDATE device SET title = CAST(? AS TEXT)", title)
-                with self.net.peer():
-                    out = subprocess.run([CAMFIND], capture_output=True, timeout=30).stdout
-                    js = subprocess.run([CAMFIND, "--json"], capture_output=True, timeout=30).stdout
+                out = subprocess.run(self.cam.peer_cmd(CAMFIND), capture_output=True, timeout=30).stdout
+                js = subprocess.run(self.cam.peer_cmd(CAMFIND, "--json"), capture_output=True, timeout=30).stdout
                 self.assertEqual(out, line(title="@").encode().replace(b"@", text))
                 self.assertIn(b'"title":' + json + b",", js)
         # A camera title that the modify request cannot carry is not sent.
@@ -154,19 +151,34 @@ class OneCamera(unittest.TestCase):
 
 @unittest.skipUnless(os.geteuid() == 0 and not CROSS, NEEDS)
 class TwentyCameras(unittest.TestCase):
+    BASE = BUILD / "cam" / "camfind-segment"
+
+    def segment(self, *argv, **kw):
+        return [str(CAMSIM), "--build", str(BUILD), "segment", *argv, "--base", str(self.BASE)] + (
+            ["--", *kw["peer"]] if "peer" in kw else [])
+
+    def camfind(self, *argv):
+        return subprocess.run(self.segment("peer", peer=[CAMFIND, *argv]), capture_output=True, text=True,
+                              timeout=30, stdin=subprocess.DEVNULL)
+
     def test_all_listed_once_in_one_window(self):
-        seg = Segment("cf", 20)
-        self.addCleanup(seg.down)
-        self.assertTrue(seg.start())
-        want = "".join(line(f"192.0.2.{100 + i}", mac=f"02:00:00:00:01:{i:02x}") for i in range(20))
-        with seg.peer():
-            r = subprocess.run([CAMFIND], capture_output=True, text=True, timeout=30)
-            self.assertEqual((r.stdout, r.stderr, r.returncode), (want, "", 0))
-            # A second search within the window makes every camera answer twice.
-            first = subprocess.Popen([CAMFIND, "-t", "1500"], stdout=subprocess.PIPE, text=True)
-            time.sleep(0.5)
-            second = subprocess.run([CAMFIND, "-t", "300"], capture_output=True, text=True, timeout=30)
-            out, _ = first.communicate(timeout=30)
+        # Camera I (1..20): MAC 02:00:00:00:01:XX, XX = I in hex; stored address 192.0.2.(10+I).
+        want = "".join(line(f"192.0.2.{10 + i}", mac=f"02:00:00:00:01:{i:02x}") for i in range(1, 21))
+        subprocess.run(self.segment("down"), capture_output=True, timeout=120)
+        self.addCleanup(subprocess.run, self.segment("down"), capture_output=True, timeout=120)
+        up = subprocess.run(self.segment("up", "20"), capture_output=True, text=True, timeout=300)
+        self.assertEqual((up.stderr, up.returncode), ("", 0))
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline and self.camfind("-t", "300").stdout.count("\n") < 20:
+            pass
+        r = self.camfind()
+        self.assertEqual((r.stdout, r.stderr, r.returncode), (want, "", 0))
+        # A second search within the window makes every camera answer twice.
+        first = subprocess.Popen(self.segment("peer", peer=[CAMFIND, "-t", "1500"]), stdout=subprocess.PIPE,
+                                 text=True, stdin=subprocess.DEVNULL)
+        time.sleep(0.5)
+        second = self.camfind("-t", "300")
+        out, _ = first.communicate(timeout=30)
         self.assertEqual((out, second.stdout, first.returncode), (want, want, 0))
 
 

@@ -2,6 +2,7 @@
 import os
 import re
 import shutil
+import socket
 import subprocess
 import unittest
 import uuid
@@ -72,6 +73,7 @@ class CameraOnThePC(unittest.TestCase):
         tag = "camsim-" + uuid.uuid4().hex
         root = fresh_parent("camsim-up") / "cam"
         self.addCleanup(camsim, root, "down")
+        pc_host = socket.gethostname()
         pc_ipc = subprocess.run(["ipcs"], capture_output=True, text=True, timeout=60).stdout
         make = f"touch /tmp/{tag} /mnt/{tag} /opt/{tag} && ipcmk -S 1 | tr -cd 0-9; echo; read x"
         for up in [False] + [True] * AS_ROOT:
@@ -88,6 +90,10 @@ class CameraOnThePC(unittest.TestCase):
                     seen = f"semid={semid}" in camsim(root, "--", "ipcs", "-s", "-i", semid).stdout
                     holder.stdin.close()
                 self.assertEqual(seen, up)
+                # Off the network: loopback alone, and a host name of its own.
+                r = camsim(root, "--", "sh", "-c", "hostname camsim-cam && ip -o link | cut -d' ' -f2")
+                self.assertEqual((r.stdout, r.returncode), ("lo:\n", 0))
+                self.assertEqual(socket.gethostname(), pc_host)
                 if up:
                     r = camsim(root, "--fresh", "--", "true")
                     self.assertEqual((r.stderr, r.returncode), (

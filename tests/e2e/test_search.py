@@ -1,21 +1,32 @@
-"""The search module on a camera up with --net: a peer in the peer namespace
-sends real frames and datagrams and checks the replies byte for byte."""
+"""The search module on a camera up with --net: camfind, run in the peer
+namespace, lists and modifies it; what camfind never sends (short or foreign
+frames, bad sums, values it refuses) goes from a raw socket there, and the
+replies are checked byte for byte."""
 import os
 import socket
 import sqlite3
 import struct
+import subprocess
 import time
 import unittest
 from pathlib import Path
 
-from camtest import BUILD, Camera, err
-from camnet import CAM_MAC, PC_MAC, DhcpServer, NetCamera, Responder, have_dhcp
+from camtest import BUILD, err
+from camnet import CAM_MAC, CAMFIND, PC_MAC, DhcpServer, NetCamera, Responder, have_dhcp
 
 MARK = bytes.fromhex("08092012 0610")
 BCAST = b"\xff" * 6
 OTHER = bytes.fromhex("020000000099")
 DEFAULTS = ["192.0.2.10", "80", "255.255.255.0", "192.0.2.1", "192.0.2.1", "IPC-100", "1.0.0",
             "20261207", "IPCAM", "IPC-100", "UPTIME", "0"]
+
+
+CAM = CAM_MAC.hex(":")
+
+
+def line(f, mac=CAM):
+    """camfind's line for the reply fields f."""
+    return "\t".join([mac, f[0], f[2], f[3], f[4], f[1], ("static", "dhcp")[int(f[11])], f[8], *f[5:8], f[9]]) + "\n"
 
 
 def frame(code=b"\0\0", src=PC_MAC, dst=BCAST, body=b"", pad=0):
@@ -45,6 +56,15 @@ def mask_uptime(reply, at):
     if len(text) == 12 and text[10].isdigit():
         text[10] = b"UPTIME"
     return reply[:at] + b";".join(text).ljust(len(reply) - at, b"\0")
+
+
+def drain(sock):
+    sock.setblocking(False)
+    try:
+        while True:
+            sock.recv(2048)
+    except BlockingIOError:
+        pass
 
 
 def store(cam, sql, db="/mnt/nand/vddb.db", *args):
@@ -96,8 +116,15 @@ class ResponderTest(unittest.TestCase):
             cls.dhcp.stop()
         cls.cam.down()
 
+    def camfind(self, *argv):
+        r = subprocess.run(self.cam.peer_cmd(CAMFIND, *argv), capture_output=True, text=True, timeout=30,
+                           stdin=subprocess.DEVNULL)
+        self.assertEqual(r.stderr, "")
+        return r.stdout, r.returncode
+
     def exchange(self, data, wait=0.5):
         """Sends one frame; the camera's frames that came back within wait."""
+        drain(self.raw)  # what camfind was answered reaches this socket too
         self.raw.send(data)
         replies, end = [], time.monotonic() + wait
         while (left := end - time.monotonic()) > 0:
@@ -116,8 +143,7 @@ class ResponderTest(unittest.TestCase):
 class Search(ResponderTest):
     def test_search_is_answered_unicast_to_its_sender(self):
         cases = [
-            # (frame, replies expected)
-            (frame(pad=40), [expect_search(DEFAULTS)]),
+            # (frame, replies expected); a plain search is camfind's, below
             (frame(dst=CAM_MAC, pad=40), [expect_search(DEFAULTS)]),
             (frame(dst=OTHER, pad=40), [expect_search(DEFAULTS)]),
             (frame(src=OTHER, pad=40), [expect_search(DEFAULTS, dst=OTHER)]),
@@ -135,6 +161,11 @@ class Search(ResponderTest):
                 got = [mask_uptime(r, 20) for r in self.exchange(data)]
                 self.assertEqual(got, expected)
 
+    def test_listed_by_camfind(self):
+        for argv, stdout in [([], line(DEFAULTS)), (["-t", "300"], line(DEFAULTS))]:
+            with self.subTest(argv=argv):
+                self.assertEqual(self.camfind(*argv), (stdout, 0))
+
     def test_no_planet_socket_without_oem_index_12(self):
         udp = self.cam.run("cat", "/proc/net/udp").stdout
         self.assertNotIn(":F4A6 ", udp)
@@ -145,38 +176,50 @@ class Modify(ResponderTest):
         new = ["192.0.2.20", "8080", "255.255.255.0", "192.0.2.1", "192.0.2.1", "IPC-100", "1.0.0",
                "20261207", "Lobby", "IPC-100", "UPTIME", "0"]
         req_new = "192.0.2.20;8080;255.255.255.0;192.0.2.1;192.0.2.1;Lobby;admin;admin"
+        login = ["-u", "admin", "-p", "admin"]
         req_back = "192.0.2.10;80;255.255.255.0;192.0.2.1;192.0.2.1;IPCAM;operator;operator"
+        to_new = ["set", CAM, "--ip", "192.0.2.20", "--port", "8080", "--title", "Lobby"]
 
         def shown(text, f):
             return (f"Modify Device:{text} \n===Modify Device==IP:{f[0]} HttpPort:{f[1]} "
                     f"Netmask:{f[2]} Gateway:{f[3]} Dns:{f[4]}== \n")
 
         cases = [
-            # (request text, result, reply fields, stored (ipaddr, http, title), extra stdout)
-            (req_new, 1, new, ("192.0.2.20", 8080, "Lobby"), "modify device info. \n"),
-            (req_back, 1, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), "modify device info. \n"),
-            # Refused: wrong password, privilege 2, a letter's case, an empty title
-            # moving the user name into the title's place.
-            (req_new.replace(";admin;admin", ";admin;nimda"), 0, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), ""),
-            (req_new.replace(";admin;admin", ";guest;guest"), 0, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), ""),
-            (req_new.replace(";admin;admin", ";Admin;admin"), 0, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), ""),
-            (req_new.replace(";Lobby;", ";;"), 0, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), ""),
+            # (camfind argv, or None for a raw request of the text; request text, result,
+            #  reply fields, stored (ipaddr, http, title), extra stdout)
+            (to_new + login, req_new, 1, new, ("192.0.2.20", 8080, "Lobby"), "modify device info. \n"),
+            # Refused: wrong password, privilege 2, a letter's case.
+            (to_new[:4] + ["-u", "admin", "-p", "nimda"], req_new.replace(";admin;admin", ";admin;nimda"), 0,
+             new, ("192.0.2.20", 8080, "Lobby"), ""),
+            (to_new[:4] + ["-u", "guest", "-p", "guest"], req_new.replace(";admin;admin", ";guest;guest"), 0,
+             new, ("192.0.2.20", 8080, "Lobby"), ""),
+            (to_new[:4] + ["-u", "Admin", "-p", "admin"], req_new.replace(";admin;admin", ";Admin;admin"), 0,
+             new, ("192.0.2.20", 8080, "Lobby"), ""),
+            (["set", CAM, "--ip", "192.0.2.10", "--port", "80", "--title", "IPCAM", "-u", "operator", "-p",
+              "operator"], req_back, 1, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), "modify device info. \n"),
+            # What camfind refuses to send. An empty title moves the user name
+            # into the title's place.
+            (None, req_new.replace(";Lobby;", ";;"), 0, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), ""),
             # Port clamped and stored with the network record unchanged; bad
             # addresses keep the stored ones.
-            ("192.0.2.10;0;255.255.255.0;192.0.2.1;192.0.2.1;IPCAM;admin;admin", 1,
+            (None, "192.0.2.10;0;255.255.255.0;192.0.2.1;192.0.2.1;IPCAM;admin;admin", 1,
              DEFAULTS[:1] + ["1"] + DEFAULTS[2:], ("192.0.2.10", 1, "IPCAM"), ""),
-            ("1.2.3;70000;255.255.255.256;x;1,2,3,4;IPCAM;admin;admin", 1,
+            (None, "1.2.3;70000;255.255.255.256;x;1,2,3,4;IPCAM;admin;admin", 1,
              DEFAULTS[:1] + ["65535"] + DEFAULTS[2:], ("192.0.2.10", 65535, "IPCAM"), ""),
-            ("192.0.2.10;abc;255.255.255.0;192.0.2.1;192.0.2.1;IPCAM;admin;admin", 1,
+            (None, "192.0.2.10;abc;255.255.255.0;192.0.2.1;192.0.2.1;IPCAM;admin;admin", 1,
              DEFAULTS[:1] + ["1"] + DEFAULTS[2:], ("192.0.2.10", 1, "IPCAM"), ""),
-            ("192.0.2.10;-5;;;;;;;;255.255.255.0;192.0.2.1;192.0.2.1;IPCAM;admin;admin;x;y", 1,
+            (None, "192.0.2.10;-5;;;;;;;;255.255.255.0;192.0.2.1;192.0.2.1;IPCAM;admin;admin;x;y", 1,
              DEFAULTS[:1] + ["1"] + DEFAULTS[2:], ("192.0.2.10", 1, "IPCAM"), ""),
-            (req_back.replace(";80;", ";80;"), 1, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), ""),
+            (None, req_back, 1, DEFAULTS, ("192.0.2.10", 80, "IPCAM"), ""),
         ]
-        for text, result, fields, stored, extra in cases:
-            with self.subTest(text=text):
-                got = [mask_uptime(r, 27) for r in self.exchange(modify(text), 1.0)]
-                self.assertEqual(got, [expect_modify(result, fields)])
+        for argv, text, result, fields, stored, extra in cases:
+            with self.subTest(argv=argv, text=text):
+                if argv:
+                    self.assertEqual(self.camfind(*argv), (("refused", "accepted")[result] + "\t" + line(fields),
+                                                           1 - result))
+                else:
+                    got = [mask_uptime(r, 27) for r in self.exchange(modify(text), 1.0)]
+                    self.assertEqual(got, [expect_modify(result, fields)])
                 f = [p for p in text.split(";") if p] + [""] * 8
                 self.assertEqual(self.responder.take(), shown(text, f) + extra)
                 row = store(self.cam, "SELECT ipaddr, http, title FROM network, port, device WHERE iface = 0")
@@ -249,6 +292,7 @@ class Planet(ResponderTest):
     mode = 1  # DHCP: the raw search shows eth0's live address, planet the stored one
 
     def send(self, data, wait=1.6):
+        drain(self.udp)  # camfind's broadcast replies reach this socket too
         self.udp.settimeout(wait)
         self.udp.sendto(data, ("192.0.2.77", 62630))
         try:
@@ -257,9 +301,8 @@ class Planet(ResponderTest):
             return None
 
     def test_search_shows_live_addresses_in_dhcp_mode(self):
-        got = [mask_uptime(r, 20) for r in self.exchange(frame(pad=40))]
         live = ["192.0.2.77", "80", "255.255.255.0", "192.0.2.1"] + DEFAULTS[4:11] + ["1"]
-        self.assertEqual(got, [expect_search(live)])
+        self.assertEqual(self.camfind(), (line(live), 0))
 
     def test_planet_requests(self):
         self.addCleanup(store, self.cam, "UPDATE network SET mode = 1 WHERE iface = 0")
@@ -272,26 +315,39 @@ class Planet(ResponderTest):
             r = b"PLANETut\0\x30" + CAM_MAC + text.ljust(32, b"\0")
             return r + struct.pack("<H", checksum(r))
 
+        wait = ["-t", "2500"]  # the camera pauses a second after every datagram
+        info_line = f"{CAM}\t192.0.2.10\t255.255.255.0\t192.0.2.1\tIPC-100\t1.0.0\n"
+        stored = (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"
         cases = [
-            # (datagram, reply, stdout, stored (mode, ipaddr, dns1), title, admin password)
-            (b"PLANETut\0\x16\0", info, "", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
-            (b"PLANETut\0\x16", None, "", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
-            (b"PLANETuT\0\x16\0", None, "", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
-            (b"PLANETut\1\x16\0", None, "", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
-            (planet_modify(size=97), None, "", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
-            (planet_modify(target=OTHER), None, "", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
-            (planet_modify(current="wrong"), result(b"Failed."),
-             "planet modify device.password:wrong is wrong. \n", (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
-            (planet_modify(title=b"Hall\r\n", addr=(192, 0, 2, 30), bad_sum=True), result(b"Successfully."),
-             None, (0, "192.0.2.30", "192.0.2.1"), "Hall", "admin"),
-            (planet_modify(fresh="0123456789abcdef", addr=(192, 0, 2, 10)), result(b"Successfully."),
-             "", (0, "192.0.2.10", "192.0.2.1"), "Hall", "0123456789abcdef"),
-            (planet_modify(current="0123456789abcdef", fresh="admin", title=b"IPCAM"), result(b"Successfully."),
-             "", (0, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"),
+            # (camfind argv or a raw datagram, (stdout, status) or the reply, the camera's
+            #  stdout, stored (mode, ipaddr, dns1), title, admin password)
+            (["planet", *wait], (info_line, 0), "", *stored),
+            (b"PLANETut\0\x16\0", info, "", *stored),
+            (b"PLANETut\0\x16", None, "", *stored),
+            (b"PLANETuT\0\x16\0", None, "", *stored),
+            (b"PLANETut\1\x16\0", None, "", *stored),
+            (planet_modify(size=97), None, "", *stored),
+            (planet_modify(target=OTHER), None, "", *stored),
+            (["planet", "set", CAM, "--ip", "192.0.2.30", "-p", "wrong", *wait], (f"refused\t{CAM}\tFailed.\n", 1),
+             "planet modify device.password:wrong is wrong. \n", *stored),
+            (["planet", "set", CAM, "--ip", "192.0.2.30", "--title", "Hall", "-p", "admin", *wait],
+             (f"accepted\t{CAM}\tSuccessfully.\n", 0), "", (0, "192.0.2.30", "192.0.2.1"), "Hall", "admin"),
+            # A bad sum is taken, and shown; CR and LF end the title.
+            (planet_modify(title=b"Hall\r\n", addr=(192, 0, 2, 31), bad_sum=True), result(b"Successfully."),
+             None, (0, "192.0.2.31", "192.0.2.1"), "Hall", "admin"),
+            (["planet", "set", CAM, "--ip", "192.0.2.10", "--new-password", "0123456789abcdef", "-p", "admin", *wait],
+             (f"accepted\t{CAM}\tSuccessfully.\n", 0), "", (0, "192.0.2.10", "192.0.2.1"), "Hall",
+             "0123456789abcdef"),
+            (["planet", "set", CAM, "--title", "IPCAM", "--new-password", "admin", "-p", "0123456789abcdef",
+              *wait], (f"accepted\t{CAM}\tSuccessfully.\n", 0), "", (0, "192.0.2.10", "192.0.2.1"), "IPCAM",
+             "admin"),
         ]
-        for data, reply, stdout, net, title, password in cases:
-            with self.subTest(datagram=data.hex()):
-                self.assertEqual(self.send(data), reply)
+        for request, reply, stdout, net, title, password in cases:
+            with self.subTest(request=request if isinstance(request, list) else request.hex()):
+                if isinstance(request, list):
+                    self.assertEqual(self.camfind(*request), reply)
+                else:
+                    self.assertEqual(self.send(request), reply)
                 # The thread's one-second pause; the start's DHCP line has no line
                 # feed and comes out with the first line after it.
                 out = self.responder.take(settle=1.1).replace(DHCP, "")
