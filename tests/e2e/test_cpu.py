@@ -71,7 +71,7 @@ class Monitor(CameraTest):
         (line,), (average, top, bottom) = self.figures(r.stdout, running(1), 1)
         # One line: its figure is the average, the maximum and the minimum.
         self.assertEqual(top, bottom)
-        self.assertAlmostEqual(average, top, delta=0.005)
+        self.assertAlmostEqual(average, top, delta=0.0051)  # both rounded to 2 places
         self.assertAlmostEqual(line, average, delta=0.5)
 
     def test_interrupt_keeps_the_lines_already_printed(self):
@@ -91,7 +91,7 @@ class Monitor(CameraTest):
         self.assertIsNotNone(m, r.stdout)
         line, average, top, bottom = (float(v) for v in m.groups())
         self.assertEqual(top, bottom)
-        self.assertAlmostEqual(average, top, delta=0.005)
+        self.assertAlmostEqual(average, top, delta=0.0051)  # both rounded to 2 places
 
 
 if __name__ == "__main__":
