@@ -4,7 +4,9 @@
 #
 # On a PC build, `cmake --install BUILD --component pcsim` installs the
 # simulated camera as one relocatable directory that camsim runs from:
-#   SIMDIR/sim/camsim, SIMDIR/sim/root/   the launcher and the root template
+#   SIMDIR/sim/camsim, SIMDIR/sim/camsim.d/, SIMDIR/sim/root/
+#                                         camsim, its jobs and the root template
+#   SIMDIR/libexec/camsim-run             camsim's compiled launcher
 #   SIMDIR/bin/debug, SIMDIR/bin/mkdb     the program and the database maker
 #   SIMDIR/lib/                           the stand-in libraries
 #   SIMDIR/lib/shim/lib/ARCH/             the preloaded device shim
@@ -37,7 +39,9 @@ if(NOT CMAKE_CROSSCOMPILING)
             COMPONENT pcsim EXCLUDE_FROM_ALL)
     install(PROGRAMS ${PROJECT_SOURCE_DIR}/sim/camsim DESTINATION ${DEBUG_INSTALL_SIMDIR}/sim
             COMPONENT pcsim EXCLUDE_FROM_ALL)
-    install(FILES ${PROJECT_SOURCE_DIR}/sim/devices.sh DESTINATION ${DEBUG_INSTALL_SIMDIR}/sim
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/sim/camsim.d DESTINATION ${DEBUG_INSTALL_SIMDIR}/sim
+            COMPONENT pcsim EXCLUDE_FROM_ALL)
+    install(TARGETS camsim_run RUNTIME DESTINATION ${DEBUG_INSTALL_SIMDIR}/libexec
             COMPONENT pcsim EXCLUDE_FROM_ALL)
     install(DIRECTORY ${PROJECT_SOURCE_DIR}/sim/root DESTINATION ${DEBUG_INSTALL_SIMDIR}/sim
             USE_SOURCE_PERMISSIONS COMPONENT pcsim EXCLUDE_FROM_ALL)

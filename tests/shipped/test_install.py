@@ -64,7 +64,8 @@ class PcsimComponent(unittest.TestCase):
 
     def test_layout(self):
         files = files_under(self.kit)
-        for name in ["bin/debug", "bin/mkdb", "sim/camsim", "sim/root/opt/app/vddb.sql"] + \
+        for name in ["bin/debug", "bin/mkdb", "sim/camsim", "libexec/camsim-run", "sim/camsim.d/root.sh",
+                     "sim/root/opt/app/vddb.sql"] + \
                 [f"lib/{lib}" for lib in STANDINS]:
             self.assertIn(name, files)
         # The component stays inside its own directory.
