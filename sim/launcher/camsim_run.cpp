@@ -76,9 +76,13 @@ struct Options {
     std::string root;
     bool fresh = false;
     bool dashdash = false;
+    bool devices_given = false;
     Devices devices;
-    std::vector<std::string> command;
+    std::string verb;    // up, down, ...; empty for a run
+    std::vector<std::string> command;  // a run's command, or the verb's arguments
 };
+
+const char* const kVerbs[] = {"up", "down", "status", "list", "peer", "segment"};
 
 Options parse(int argc, char** argv)
 {
@@ -101,6 +105,8 @@ Options parse(int argc, char** argv)
                 o.root = value;
             else if (!camsim::take_device_option(arg, value, o.devices, why))
                 die("%s", why.c_str());
+            else
+                o.devices_given = true;
         } else if (arg == "--fresh") {
             o.fresh = true;
         } else if (arg == "--") {
@@ -113,10 +119,17 @@ Options parse(int argc, char** argv)
             break;
         }
     }
+    // After --, a verb's name is a program like any other.
+    if (!o.dashdash && i < argc && std::find_if(std::begin(kVerbs), std::end(kVerbs), [&](const char* v) {
+                                       return strcmp(v, argv[i]) == 0;
+                                   }) != std::end(kVerbs))
+        o.verb = argv[i++];
     for (; i < argc; i++)
         o.command.push_back(argv[i]);
     if (o.camsim.empty() || o.camsim[0] != '/')
         die("camsim-run is started by sim/camsim");
+    if (!o.verb.empty() && o.devices_given)
+        die("device options go with a run, not with %s", o.verb.c_str());
     return o;
 }
 
@@ -659,6 +672,19 @@ int main(int argc, char** argv)
     p.build = resolved(absolute(o.build.empty() ? p.repo + "/build/default" : o.build, p.cwd));
     if (p.build.empty() || !is_dir(p.build))
         die("no build directory %s (build first, or pass --build)", o.build.c_str());
+    if (!o.verb.empty()) {
+        // The verbs are shell jobs: they set up what outlives a run.
+        std::vector<std::string> job = {"/bin/bash",  p.sim + "/camsim.d/job.sh", o.camsim, p.build,
+                                        o.root.empty() ? "" : absolute(o.root, p.cwd), o.fresh ? "1" : "0",
+                                        o.verb};
+        job.insert(job.end(), o.command.begin(), o.command.end());
+        std::vector<char*> args;
+        for (auto& a : job)
+            args.push_back(a.data());
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        die("cannot run %s: %s", job[1].c_str(), strerror(errno));
+    }
     p.bin = is_dir(p.build + "/emu") ? p.build + "/emu" : p.build + "/bin";
     const std::string root_arg = lexical(absolute(o.root.empty() ? p.build + "/camroot" : o.root, p.cwd));
     make_dirs(dir_of(root_arg));
