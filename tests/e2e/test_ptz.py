@@ -74,8 +74,11 @@ class Runs(CameraTest):
                                  + ["pt_tty_deinit(1)"] + EXIT_CALLS)
                 steps = [b - a for a, b in zip(times, times[1:])]
                 self.assertEqual(len(steps), len(gaps))
-                for step, least in zip(steps, gaps):
-                    self.assertGreaterEqual(step, least)
+                for i, (step, least) in enumerate(zip(steps, gaps)):
+                    # The step a signal stops lasts as long as the test waited
+                    # to send it, which a loaded machine stretches either way.
+                    if kill is None or i < len(steps) - 1:
+                        self.assertGreaterEqual(step, least)
                     # A signal ends the wait at once: no wait overruns by a second.
                     self.assertLess(step, least + 1000)
 
