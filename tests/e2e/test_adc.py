@@ -58,8 +58,12 @@ class Sampling(CameraTest):
         self.assertGreaterEqual(time.monotonic() - start, 0.6)
 
     def test_endless_sampling_ends_on_a_signal(self):
-        r = self.cam.shell('$DEBUG -M adc -d 50 > /tmp/out & sleep 0.5; kill -TERM $!; wait $!; echo "status $?"; '
-                           'cat /tmp/out')
+        # The signal goes once two samples are out (the loop did go round),
+        # however slowly the program runs; 600 looks bound the wait.
+        r = self.cam.shell(': > /tmp/out; $DEBUG -M adc -d 50 > /tmp/out & n=0; '
+                           'until [ "$(grep -c "^Adc" /tmp/out)" -ge 2 ] || [ $n -ge 600 ]; do '
+                           'n=$((n + 1)); sleep 0.1; done; '
+                           'kill -TERM $!; wait $!; echo "status $?"; cat /tmp/out', timeout=120)
         lines = r.stdout.splitlines()
         self.assertEqual(lines[0], "status 0")
         self.assertIn("Get signal, signo = 15", lines)

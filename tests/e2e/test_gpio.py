@@ -89,5 +89,31 @@ class OptionErrors(CameraTest):
         self.assertEqual(self.cam.gpio_level(9), 1)
 
 
+class UnsavedState(CameraTest):
+    def test_a_change_that_cannot_be_kept_is_reported(self):
+        # Root ignores file modes, so the state directory is made read-only by
+        # a mount, in the camera's own mount namespace.
+        readonly = ('mount --bind "$VDSIM_DIR" "$VDSIM_DIR" && mount -o remount,ro,bind "$VDSIM_DIR" && '
+                    'exec $DEBUG "$@"')
+        cases = [
+            # (run that saves first, run on the read-only state, stdout, stderr, state file, what it keeps)
+            # The gpio module ignores what the library answers: only the library's line tells.
+            (["-M", "gpio", "-w", "6", "-d", "0"], ["-M", "gpio", "-w", "6", "-d", "1"],
+             "GPIO write id = 6, data = 1\n", "vdsim: cannot save gpio/6: Read-only file system\n",
+             "gpio/6", "0\n"),
+            # The motor module checks the run, so the failed save shows as a failed run.
+            (["-M", "motor", "-s", "5"], ["-M", "motor", "-s", "7"], "",
+             "vdsim: cannot save lens/focus: Read-only file system\n"
+             + err("vd_motor", "motor_test_main", "STEPPER_run failed! \n"), "lens/focus", "5\n"),
+        ]
+        for before, options, stdout, stderr, state, kept in cases:
+            with self.subTest(options=options):
+                kept_file = self.cam.root / "vdsim" / state
+                self.assertEqual(self.cam.debug(*before).status, 0)
+                self.assertEqual(kept_file.read_text(), kept)
+                self.check(self.cam.shell(readonly, *options), stdout, stderr)
+                self.assertEqual(kept_file.read_text(), kept)
+
+
 if __name__ == "__main__":
     unittest.main()

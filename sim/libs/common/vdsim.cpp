@@ -65,6 +65,8 @@ bool write_all(int fd, const char* data, size_t size)
         ssize_t n = write(fd, data + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = EIO;
         if (n <= 0)
             return false;
         done += static_cast<size_t>(n);
@@ -72,13 +74,18 @@ bool write_all(int fd, const char* data, size_t size)
     return true;
 }
 
-void make_parents(char* path)
+// Makes the directories above path; 0, or the errno of the first one that
+// could not be made (that, not ENOENT, says why a file below cannot be).
+int make_parents(char* path)
 {
+    int err = 0;
     for (char* slash = strchr(path + 1, '/'); slash != nullptr; slash = strchr(slash + 1, '/')) {
         *slash = '\0';
-        mkdir(path, 0755);
+        if (mkdir(path, 0755) != 0 && errno != EEXIST && err == 0)
+            err = errno;
         *slash = '/';
     }
+    return err;
 }
 
 size_t render_call(char* out, size_t size, const char* name, std::initializer_list<TraceArg> args)
@@ -245,18 +252,30 @@ bool state_write(const char* relative, const void* data, size_t size)
 {
     char path[4096];
     char tmp[4200];
-    if (!state_path(relative, path, sizeof path))
+    if (!state_path(relative, path, sizeof path)) {
+        const char* dir = getenv("VDSIM_DIR");
+        report_unsaved(relative, dir == nullptr || *dir == '\0' ? "VDSIM_DIR is not set" : "name too long");
         return false;
-    make_parents(path);
+    }
+    int parents = make_parents(path);
     snprintf(tmp, sizeof tmp, "%s.tmp%d", path, static_cast<int>(getpid()));
     int fd = open(tmp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    if (fd < 0) {
+        if (errno == ENOENT && parents != 0)
+            errno = parents;
+        report_unsaved(relative, strerror(errno));
         return false;
-    bool ok = write_all(fd, static_cast<const char*>(data), size);
-    ok = (close(fd) == 0) && ok;
+    }
+    int err = write_all(fd, static_cast<const char*>(data), size) ? 0 : errno;
+    if (close(fd) != 0 && err == 0)
+        err = errno;
     // The rename makes the new state appear whole or not at all.
-    if (!ok || rename(tmp, path) != 0) {
+    if (err == 0 && rename(tmp, path) != 0)
+        err = errno;
+    if (err != 0) {
         unlink(tmp);
+        report_unsaved(relative, strerror(err));
+        errno = err;
         return false;
     }
     return true;
@@ -267,6 +286,24 @@ bool set_state_int(const char* relative, long value)
     char text[32];
     int n = snprintf(text, sizeof text, "%ld\n", value);
     return state_write(relative, text, static_cast<size_t>(n));
+}
+
+void report_unsaved(const char* what, const char* why)
+{
+    int saved = errno;
+    char line[512];
+    int n = snprintf(line, sizeof line, "vdsim: cannot save %s: %s\n", what, why);
+    if (n > 0) {
+        size_t len = static_cast<size_t>(n);
+        // A line cut to fit still ends as a line.
+        if (len >= sizeof line) {
+            len = sizeof line - 1;
+            line[len - 1] = '\n';
+        }
+        // One write: the line never mixes with the caller's own output.
+        write_all(STDERR_FILENO, line, len);
+    }
+    errno = saved;
 }
 
 bool state_exists(const char* relative)

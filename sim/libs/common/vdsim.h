@@ -59,13 +59,19 @@ void trace(const char* name, std::initializer_list<TraceArg> args = {});
 bool state_path(const char* relative, char* out, size_t size);
 // The integer kept in a state file, or fallback when there is none.
 long state_int(const char* relative, long fallback);
-// Replaces a state file atomically, making its directories; false on error.
+// Replaces a state file atomically, making its directories; false, after
+// report_unsaved, when it cannot.
 bool set_state_int(const char* relative, long value);
 // Reads at most size bytes of a state file; its length read, or -1 when it is
 // missing or unreadable.
 long state_read(const char* relative, void* buf, size_t size);
-// Replaces a state file atomically with size bytes, making its directories.
+// Replaces a state file atomically with size bytes, making its directories;
+// false, after report_unsaved, when it cannot.
 bool state_write(const char* relative, const void* data, size_t size);
+// Says in one line on standard error that a device's state was not saved:
+// "vdsim: cannot save WHAT: WHY". A stand-in that says so fails its call, so
+// an operator never sees success for a change the device did not keep.
+void report_unsaved(const char* what, const char* why);
 // Whether a state file exists (tests create flag files to steer a device).
 bool state_exists(const char* relative);
 

@@ -135,10 +135,31 @@ void bind_field(sqlite3_stmt* s, int index, const char* field, size_t size)
     sqlite3_bind_text(s, index, field, static_cast<int>(strnlen(field, size)), SQLITE_TRANSIENT);
 }
 
-int run_write(sqlite3_stmt* s)
+// Says why a write to the statement's database failed, from what its
+// connection last reported.
+void report_unsaved(Statement which)
 {
-    int rc = sqlite3_step(s);
-    return finish(s, rc == SQLITE_DONE ? 0 : -1);
+    sqlite3* db = kSql[which].oem ? g_oem : g_main;
+    vdsim::report_unsaved(kSql[which].oem ? kOemPath : kMainPath,
+                          db != nullptr ? sqlite3_errmsg(db) : "unable to open database file");
+}
+
+// The prepared statement of a write; null, after saying why, when its
+// database or table cannot be had.
+sqlite3_stmt* write_statement(Statement which)
+{
+    sqlite3_stmt* s = statement(which);
+    if (s == nullptr)
+        report_unsaved(which);
+    return s;
+}
+
+int run_write(Statement which, sqlite3_stmt* s)
+{
+    if (sqlite3_step(s) == SQLITE_DONE)
+        return finish(s, 0);
+    report_unsaved(which);
+    return finish(s, -1);
 }
 
 }  // namespace
@@ -193,7 +214,7 @@ int db_set_network(const NetworkRecord* r)
                                     {"dns1", TraceArg::field_text(r->dns1, sizeof r->dns1)},
                                     {"dns2", TraceArg::field_text(r->dns2, sizeof r->dns2)}})});
     Lock lock;
-    sqlite3_stmt* s = statement(kSetNetwork);
+    sqlite3_stmt* s = write_statement(kSetNetwork);
     if (s == nullptr)
         return -1;
     sqlite3_bind_int(s, 1, r->iface);
@@ -204,7 +225,7 @@ int db_set_network(const NetworkRecord* r)
     bind_field(s, 6, r->gateway, sizeof r->gateway);
     bind_field(s, 7, r->dns1, sizeof r->dns1);
     bind_field(s, 8, r->dns2, sizeof r->dns2);
-    return run_write(s);
+    return run_write(kSetNetwork, s);
 }
 
 int db_get_device(DeviceRecord* r)
@@ -229,11 +250,11 @@ int db_set_device_title(const char* title)
     if (title == nullptr)
         return -1;
     Lock lock;
-    sqlite3_stmt* s = statement(kSetTitle);
+    sqlite3_stmt* s = write_statement(kSetTitle);
     if (s == nullptr)
         return -1;
     bind_field(s, 1, title, sizeof DeviceRecord{}.title - 1);
-    return run_write(s);
+    return run_write(kSetTitle, s);
 }
 
 int oem_get_device(OemDeviceRecord* r)
@@ -278,11 +299,11 @@ int db_set_port_http(int port)
 {
     vdsim::trace("db_set_port_http", {port});
     Lock lock;
-    sqlite3_stmt* s = statement(kSetPort);
+    sqlite3_stmt* s = write_statement(kSetPort);
     if (s == nullptr)
         return -1;
     sqlite3_bind_int(s, 1, port);
-    return run_write(s);
+    return run_write(kSetPort, s);
 }
 
 int db_get_users(UserRecord** list, int* count)
@@ -326,14 +347,14 @@ int db_set_user(const UserRecord* r)
                                     {"privilege", static_cast<int>(r->privilege)},
                                     {"permission", TraceArg::bytes(r->permission, sizeof r->permission)}})});
     Lock lock;
-    sqlite3_stmt* s = statement(kSetUser);
+    sqlite3_stmt* s = write_statement(kSetUser);
     if (s == nullptr)
         return -1;
     bind_field(s, 1, r->name, sizeof r->name);
     bind_field(s, 2, r->password, sizeof r->password);
     sqlite3_bind_int(s, 3, r->privilege);
     sqlite3_bind_blob(s, 4, r->permission, sizeof r->permission, SQLITE_TRANSIENT);
-    return run_write(s);
+    return run_write(kSetUser, s);
 }
 
 // Administrators may use every module, operators the first half, others none.

@@ -34,21 +34,21 @@ LensInfo fitted_lens()
     return lens_model(static_cast<int>(vdsim::state_int("lens/index", 0)));
 }
 
-// The AF database, with its table made if it is missing.
-sqlite3* open_af_db()
+// The AF database, with its table made if it is missing. A caller about to
+// save asks for the failure to be reported.
+sqlite3* open_af_db(bool report)
 {
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(kAfDb, &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return nullptr;
+    if (sqlite3_open_v2(kAfDb, &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 1000);
+        if (sqlite3_exec(db, "create table if not exists af_table(zoom INTEGER PRIMARY KEY, focus INTEGER)",
+                         nullptr, nullptr, nullptr) == SQLITE_OK)
+            return db;
     }
-    sqlite3_busy_timeout(db, 1000);
-    if (sqlite3_exec(db, "create table if not exists af_table(zoom INTEGER PRIMARY KEY, focus INTEGER)",
-                     nullptr, nullptr, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return nullptr;
-    }
-    return db;
+    if (report)
+        vdsim::report_unsaved(kAfDb, db != nullptr ? sqlite3_errmsg(db) : "unable to open database file");
+    sqlite3_close(db);
+    return nullptr;
 }
 
 AfTableEntry g_entry;
@@ -89,26 +89,22 @@ int len_register_drv(int chn, int mode, LensDriver* driver)
     driver->mode = mode;
     driver->registered = 1;
     snprintf(driver->name, sizeof driver->name, "lens-mode-%d", mode);
-    motors::set("mode", mode);
-    return 0;
+    return motors::set("mode", mode) ? 0 : -1;
 }
 
 int lens_drv_set_IRCut(int chn, int on)
 {
     vdsim::trace("lens_drv_set_IRCut", {chn, on});
-    motors::set("ircut", on != 0 ? 1 : 0);
-    return 0;
+    return motors::set("ircut", on != 0 ? 1 : 0) ? 0 : -1;
 }
 
 int lens_drv_set_zf_pi(int chn, int zoom, int focus)
 {
     vdsim::trace("lens_drv_set_zf_pi", {chn, zoom, focus});
     LensInfo lens = fitted_lens();
-    if (zoom != 0)
-        motors::set("zoom", lens.zoom_pi);
-    if (focus != 0)
-        motors::set("focus", lens.focus_pi);
-    return 0;
+    bool ok = zoom == 0 || motors::set("zoom", lens.zoom_pi);
+    ok = ok && (focus == 0 || motors::set("focus", lens.focus_pi));
+    return ok ? 0 : -1;
 }
 
 int lens_drv_init_reg(int chn)
@@ -124,7 +120,7 @@ AfTableEntry* af_find_tbl(int chn, int zoom_pos)
     g_entry = AfTableEntry{};
     g_entry.zoom_pos = zoom_pos;
     g_entry.focus_pos = fitted_lens().focus_pi;
-    if (sqlite3* db = open_af_db()) {
+    if (sqlite3* db = open_af_db(false)) {
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(db, "select zoom, focus from af_table order by zoom <= ?1 desc, "
                                "abs(zoom - ?1) limit 1", -1, &stmt, nullptr) == SQLITE_OK) {
@@ -147,43 +143,43 @@ int af_tbl_init(int chn, LensInfo* info, int points, int flags)
                                  points, flags});
     if (info == nullptr || points < 1 || points > 1000)
         return -1;
-    sqlite3* db = open_af_db();
+    sqlite3* db = open_af_db(true);
     if (db == nullptr)
         return -1;
     // Points spread evenly over the zoom travel; focus moves out with zoom.
-    int rc = sqlite3_exec(db, "begin; delete from af_table", nullptr, nullptr, nullptr);
     sqlite3_stmt* stmt = nullptr;
-    if (rc == SQLITE_OK)
-        rc = sqlite3_prepare_v2(db, "insert into af_table values(?, ?)", -1, &stmt, nullptr);
-    for (int i = 0; rc == SQLITE_OK && i < points; ++i) {
+    bool ok = sqlite3_exec(db, "begin; delete from af_table", nullptr, nullptr, nullptr) == SQLITE_OK &&
+              sqlite3_prepare_v2(db, "insert into af_table values(?, ?)", -1, &stmt, nullptr) == SQLITE_OK;
+    for (int i = 0; ok && i < points; ++i) {
         int zoom = points > 1 ? static_cast<int>(static_cast<long>(info->zoom_steps) * i / (points - 1)) : 0;
         int focus = info->focus_pi + 100 * i * i;
         sqlite3_bind_int(stmt, 1, zoom);
         sqlite3_bind_int(stmt, 2, focus > info->focus_steps ? info->focus_steps : focus);
-        rc = sqlite3_step(stmt) == SQLITE_DONE ? SQLITE_OK : SQLITE_ERROR;
-        sqlite3_reset(stmt);
+        ok = sqlite3_step(stmt) == SQLITE_DONE;
+        if (ok)
+            sqlite3_reset(stmt);
+    }
+    ok = ok && sqlite3_exec(db, "commit", nullptr, nullptr, nullptr) == SQLITE_OK;
+    // The message first: the rollback would replace it.
+    if (!ok) {
+        vdsim::report_unsaved(kAfDb, sqlite3_errmsg(db));
+        sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
     }
     sqlite3_finalize(stmt);
-    rc = sqlite3_exec(db, rc == SQLITE_OK ? "commit" : "rollback", nullptr, nullptr, nullptr) == SQLITE_OK &&
-                 rc == SQLITE_OK
-             ? 0
-             : -1;
     sqlite3_close(db);
-    return rc;
+    return ok ? 0 : -1;
 }
 
 int lens_drv_focus_run(int chn, uint16_t speed, int steps)
 {
     vdsim::trace("lens_drv_focus_run", {chn, static_cast<unsigned>(speed), steps});
-    motors::move("focus", steps, motors::kFocusMax);
-    return 0;
+    return motors::move("focus", steps, motors::kFocusMax) ? 0 : -1;
 }
 
 int lens_drv_set_aperture(int chn, uint16_t duty)
 {
     vdsim::trace("lens_drv_set_aperture", {chn, static_cast<unsigned>(duty)});
-    motors::set("aperture", duty);
-    return 0;
+    return motors::set("aperture", duty) ? 0 : -1;
 }
 
 int lens_drv_focus_stop(int chn)

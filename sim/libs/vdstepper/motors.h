@@ -9,8 +9,10 @@ constexpr long kFocusMax = 6764;
 constexpr long kPirisMax = 184;
 
 long position(const char* motor);
+// move and set are false when the new position could not be kept: the motor
+// stays where it was, and the call that moved it fails.
 // Moves by steps (negative: back), stopping at the ends of the travel.
-void move(const char* motor, long steps, long max);
-void set(const char* motor, long value);
+bool move(const char* motor, long steps, long max);
+bool set(const char* motor, long value);
 
 }  // namespace motors

@@ -25,15 +25,15 @@ long position(const char* motor)
     return vdsim::state_int(StateName(motor).text, 0);
 }
 
-void set(const char* motor, long value)
+bool set(const char* motor, long value)
 {
-    vdsim::set_state_int(StateName(motor).text, value);
+    return vdsim::set_state_int(StateName(motor).text, value);
 }
 
-void move(const char* motor, long steps, long max)
+bool move(const char* motor, long steps, long max)
 {
     long to = position(motor) + steps;
-    set(motor, to < 0 ? 0 : (to > max ? max : to));
+    return set(motor, to < 0 ? 0 : (to > max ? max : to));
 }
 
 }  // namespace motors
@@ -59,7 +59,8 @@ int STEPPER_set_piris_duty(uint32_t duty)
     vdsim::trace("STEPPER_set_piris_duty", {duty});
     if (duty > motors::kPirisMax)
         return -1;
-    motors::set("piris", static_cast<long>(duty));
+    if (!motors::set("piris", static_cast<long>(duty)))
+        return -1;
     long busy = vdsim::state_int("lens/piris_busy_ms", 40);
     g_piris_stuck = busy < 0;
     g_piris_busy_until = now_ms() + busy;
@@ -90,12 +91,14 @@ int STEPPER_run(MotorRequest* request)
     long steps = request->steps > 0x7fffffffULL ? 0x7fffffffL : static_cast<long>(request->steps);
     if (request->dir & 1)
         steps = -steps;
+    bool moved = false;
     switch (request->type) {
-    case STEPPER_FOCUS: motors::move("focus", steps, motors::kFocusMax); return 0;
-    case STEPPER_ZOOM: motors::move("zoom", steps, motors::kZoomMax); return 0;
-    case STEPPER_PIRIS: motors::move("piris", steps, motors::kPirisMax); return 0;
-    default: return -1;
+    case STEPPER_FOCUS: moved = motors::move("focus", steps, motors::kFocusMax); break;
+    case STEPPER_ZOOM: moved = motors::move("zoom", steps, motors::kZoomMax); break;
+    case STEPPER_PIRIS: moved = motors::move("piris", steps, motors::kPirisMax); break;
+    default: break;
     }
+    return moved ? 0 : -1;
 }
 
 void STEPPER_close(void)
