@@ -11,7 +11,7 @@ import threading
 import time
 from contextlib import contextmanager
 
-from camtest import BUILD, CAMSIM, DEBUG, Camera, normalise_stderr
+from camtest import BUILD, CAMS, CAMSIM, DEBUG, Camera, normalise_stderr
 
 # A cross build's camfind runs through its host launcher.
 CAMFIND = str(BUILD / "emu" / "camfind" if (BUILD / "emu").is_dir() else BUILD / "bin" / "camfind")
@@ -36,7 +36,7 @@ def have_dhcp():
 class NetCamera(Camera):
     def __init__(self, name):
         # A camera left up by an interrupted run goes down before its root goes.
-        camsim(BUILD / "cam" / name, "down")
+        camsim(CAMS / name, "down")
         super().__init__(name)
 
     def up(self):

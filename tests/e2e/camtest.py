@@ -2,7 +2,9 @@
 
 DEBUG_BUILD_DIR names the build tree (default build/default). DEBUG_RUN, if
 set, is the command line that stands for `debug` (for example under an
-emulator or valgrind).
+emulator or valgrind). DEBUG_CAMERAS names the folder of the tests' camera
+roots (default BUILD/cam), so that two runs on one build tree never share
+a camera.
 """
 import os
 import re
@@ -14,6 +16,7 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
 BUILD = Path(os.environ.get("DEBUG_BUILD_DIR", REPO / "build" / "default")).resolve()
+CAMS = Path(os.environ.get("DEBUG_CAMERAS", BUILD / "cam")).resolve()
 CAMSIM = REPO / "sim" / "camsim"
 GOLDEN = REPO / "tests" / "golden"
 DEBUG = shlex.split(os.environ.get("DEBUG_RUN", "debug"))
@@ -49,7 +52,7 @@ class Camera:
     """One simulated camera with its own root, state and call trace."""
 
     def __init__(self, name):
-        self.root = BUILD / "cam" / name
+        self.root = CAMS / name
         if self.root.exists():
             shutil.rmtree(self.root)
         self.root.mkdir(parents=True)

@@ -8,14 +8,14 @@ import subprocess
 import time
 import unittest
 
-from camtest import BUILD, CAMSIM, DEBUG
+from camtest import BUILD, CAMS, CAMSIM, DEBUG
 
 AS_ROOT = os.geteuid() == 0
 RUNNING = 30  # seconds a command is given to start, on however loaded a machine
 
 
 def fresh_root(name):
-    parent = BUILD / "cam" / name
+    parent = CAMS / name
     if (parent / "cam").exists():
         subprocess.run([str(CAMSIM), "--build", str(BUILD), "--root", str(parent / "cam"), "down"],
                        capture_output=True, timeout=60)
