@@ -9,14 +9,18 @@ quiet_link() {
     in_ns "$1" ip link set lo up
 }
 
+# The first process of a camera's PID namespace: it reaps the orphans (a
+# daemonised DHCP client killed by killall) and holds the namespace; it ignores
+# signals from inside, and `down` kills it from the PC.
+reaper='trap "" INT TERM HUP QUIT; while :; do sleep 86400 & wait $!; done'
+
 link_mac() { in_ns "$1" ip -o link show dev eth0 | sed -n 's/.*link\/ether \([^ ]*\).*/\1/p'; }
 
-# camera_net_up MAC [SEGPEER PORT]: the camera's eth0 with MAC, the other end
-# of the veth in the peer's namespace as eth0 with the PC's address, or, on a
-# segment (SEGPEER names the segment's peer namespace), as PORT on the bridge
-# eth0 there.
+# camera_net_up MAC: the camera's eth0 with MAC, the other end of the veth in
+# the peer's namespace as eth0 with the PC's address. (segment.sh puts cameras
+# on a bridge its own way, in bulk.)
 camera_net_up() {
-    local mac=$1 segpeer=${2:-} port=${3:-}
+    local mac=$1
     local k
     for k in "${net_kinds[@]}"; do
         if mounted "$nsdir/$k"; then
@@ -31,34 +35,21 @@ camera_net_up() {
     done
     pin net
     pin uts
-    if [ -n "$segpeer" ]; then
-        : > "$nsdir/peer"
-        mount -n --bind "$segpeer" "$nsdir/peer" || die "cannot pin the segment's peer namespace"
-    else
-        pin peer net
-        quiet_link peer
-    fi
+    pin peer net
+    quiet_link peer
     quiet_link net
-    in_ns net ip link add eth0 address "$mac" type veth peer name "${port:-eth0}" netns "$nsdir/peer" ||
+    in_ns net ip link add eth0 address "$mac" type veth peer name eth0 netns "$nsdir/peer" ||
         die "cannot make the camera's veth pair"
     in_ns net ip link set eth0 up
-    if [ -n "$segpeer" ]; then
-        in_ns peer ip link set "$port" master eth0 up
-    else
-        in_ns peer ip link set eth0 address "$peer_mac"
-        in_ns peer ip addr add "$peer_addr" dev eth0
-        in_ns peer ip link set eth0 up
-    fi
+    in_ns peer ip link set eth0 address "$peer_mac"
+    in_ns peer ip addr add "$peer_addr" dev eth0
+    in_ns peer ip link set eth0 up
     # A camera's /run starts empty at every boot.
     rm -rf --one-file-system "$root/run"
     mkdir -p "$root/run"
-    # The PID namespace's first process reaps the orphans (a daemonised DHCP
-    # client killed by killall) and holds the namespace; it ignores signals
-    # from inside, and `down` kills it from the PC.
     : > "$nsdir/pid"
     setsid nsenter "--ipc=$nsdir/ipc" "--net=$nsdir/net" "--uts=$nsdir/uts" -- \
-        unshare "--pid=$nsdir/pid" --fork --kill-child -- \
-        bash -c 'trap "" INT TERM HUP QUIT; while :; do sleep 86400 & wait $!; done' \
+        unshare "--pid=$nsdir/pid" --fork --kill-child -- sh -c "$reaper" \
         </dev/null >/dev/null 2>&1 {lock_fd}<&- &
     printf '%s\n' "$!" > "$nsdir/init"
     local i

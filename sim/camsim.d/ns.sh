@@ -39,14 +39,11 @@ camera_down() {
 }
 
 up_main() {
-    local net=0 mac=02:00:00:00:00:0a segment_peer="" segment_port=""
+    local net=0 mac=02:00:00:00:00:0a
     while [ $# -gt 0 ]; do
         case $1 in
             --net) net=1; shift ;;
             --mac) [ $# -ge 2 ] || die "--mac needs an address"; mac=${2,,}; shift 2 ;;
-            # From segment up: the segment's peer namespace and this camera's port there.
-            --segment-peer) [ $# -ge 3 ] || die "--segment-peer needs a namespace and a port"
-                segment_peer=$2; segment_port=$3; shift 3 ;;
             *) die "up: unknown argument $1 (see camsim --help)" ;;
         esac
     done
@@ -58,7 +55,7 @@ up_main() {
     is_root || die "up needs root: the camera's namespaces are pinned by mounts on the PC"
     mkdir -p "$nsdir"
     camera_up_ipc
-    [ "$net" = 0 ] || camera_net_up "$mac" "$segment_peer" "$segment_port"
+    [ "$net" = 0 ] || camera_net_up "$mac"
 }
 
 down_main() {
@@ -82,22 +79,28 @@ status_main() {
 }
 
 # Every root that is up, from the PC's mount table, as `ip netns list` lists
-# the namespaces it pinned: "ROOT (KINDS)", and "DIR (segment, N cameras)".
+# the namespaces it pinned: "ROOT (KINDS)", and "DIR (segment, N cameras)",
+# sorted by path (cam2 before cam10), so a segment comes before its cameras.
 list_main() {
     [ $# -eq 0 ] || die "list: unknown argument $1 (see camsim --help)"
-    local mp k kinds r
+    local line mp k kinds r
+    local -a table order
     declare -A up=()
-    local order=()
-    while read -r _ _ _ _ mp _; do
-        printf -v mp '%b' "$mp"
+    # One pass: `read` seeks back after each line, and a table that other
+    # programs change meanwhile then loses lines.
+    mapfile -t table </proc/self/mountinfo
+    for line in "${table[@]}"; do
+        [[ $line =~ ^[^\ ]+\ [^\ ]+\ [^\ ]+\ [^\ ]+\ ([^\ ]+) ]] || continue
+        printf -v mp '%b' "${BASH_REMATCH[1]}"
         case $mp in
             */.camsim-ns/*) r=${mp%/.camsim-ns/*}; k=${mp##*/} ;;
             */.camsim-segment/peer) r=${mp%/.camsim-segment/peer}; k=segment ;;
             *) continue ;;
         esac
-        [ -n "${up[$r]+x}" ] || order+=("$r")
         up[$r]+=" $k"
-    done </proc/self/mountinfo
+    done
+    [ ${#up[@]} -gt 0 ] || return 0
+    mapfile -t order < <(printf '%s\n' "${!up[@]}" | sort -V)
     for r in "${order[@]}"; do
         kinds=${up[$r]# }
         if [ "$kinds" = segment ]; then

@@ -1,14 +1,19 @@
 """camsim: making a camera root, a camera kept up, the template's paths and the trace."""
+import ctypes
 import os
 import re
+import select
 import shutil
+import signal
 import socket
 import subprocess
+import time
 import unittest
 import uuid
 from pathlib import Path
 
-from camtest import BUILD, CAMSIM, EXIT_CALLS
+from camnet import CLONE_NEWNET
+from camtest import BUILD, CAMS, CAMSIM, EXIT_CALLS
 
 AS_ROOT = os.geteuid() == 0
 READ_1 = ["debug", "-M", "gpio", "-r", "1"]
@@ -26,7 +31,10 @@ def camsim(root, *args, env=None, cwd=None):
 
 
 def fresh_parent(name):
-    d = BUILD / "cam" / name
+    d = CAMS / name
+    # A camera left up by an interrupted run goes down before its root goes.
+    if (d / "cam" / ".camsim-ns").exists():
+        camsim(d / "cam", "down")
     shutil.rmtree(d, ignore_errors=True)
     d.mkdir(parents=True)
     return d
@@ -108,13 +116,19 @@ class CameraOnThePC(unittest.TestCase):
                 self.assertIsNone(re.search(rf"{re.escape(str(root))}| - \S+ camsim(-stage)? ", mounts))
 
 
+def pc_links_of(macs):
+    """The PC's own links with one of these MACs: a camera's or a peer's end
+    made in the PC's namespace instead of its own."""
+    links = subprocess.run(["ip", "-o", "link"], capture_output=True, text=True, timeout=60).stdout
+    return [line for line in links.splitlines() if any(f"link/ether {m} " in line for m in macs)]
+
+
 @unittest.skipUnless(AS_ROOT, "needs root for network namespaces")
 class CameraOnANetwork(unittest.TestCase):
     def test_up_net_peer_down(self):
         root = fresh_parent("camsim-net") / "cam"
         self.addCleanup(camsim, root, "down")
-        pc_links = subprocess.run(["ip", "-o", "link"], capture_output=True, text=True, timeout=60).stdout
-        pc_netns = subprocess.run(["ip", "netns", "list"], capture_output=True, text=True, timeout=60).stdout
+        macs = ["02:00:00:00:00:0b", "02:00:00:00:00:01"]
         # A PC process that the camera's killall must not reach.
         fake = root.parent / "dhcpcd"
         shutil.copy("/bin/sleep", fake)
@@ -130,9 +144,10 @@ class CameraOnANetwork(unittest.TestCase):
                          f"{root}: eth0 02:00:00:00:00:0b no address, peer eth0 192.0.2.1/24\n", 0),
             (["--", "sh", "-c", "cat /sys/class/net/eth0/address; ls /sys/class/net | tr '\\n' ' '; echo; "
               "killall -9 dhcpcd 2>&1; ps -e -o comm= > /tmp/ps; sort /tmp/ps | tr '\\n' ' '"],
-             "02:00:00:00:00:0b\neth0 lo \ndhcpcd: no process found\nbash ps sh sleep ", 0),
+             "02:00:00:00:00:0b\neth0 lo \ndhcpcd: no process found\nps sh sh sleep ", 0),
+            # Pinned in the root, never named among the PC's `ip netns`.
             (["peer", "--", "sh", "-c", "cat /sys/class/net/eth0/address; ip -o -4 addr show eth0 | "
-              "awk '{print $4}'"], "02:00:00:00:00:01\n192.0.2.1/24\n", 0),
+              "awk '{print $4}'; ip netns identify $$"], "02:00:00:00:00:01\n192.0.2.1/24\n\n", 0),
             (["down"], "", 0),
             (["status"], f"{root}: down\n", 1),
             (["peer", "--", "true"], "", 125),
@@ -141,63 +156,173 @@ class CameraOnANetwork(unittest.TestCase):
             with self.subTest(args=args):
                 r = camsim(root, *args)
                 self.assertEqual((r.stdout, r.returncode), (stdout, status))
+                if args[0] == "status" and status == 0:
+                    reaper = (root / ".camsim-ns" / "init").read_text().strip()
+                    named = subprocess.run(["ip", "netns", "identify", reaper], capture_output=True, text=True,
+                                           timeout=60)
+                    self.assertEqual((named.stdout, named.returncode), ("\n", 0))
+                    self.assertEqual(pc_links_of(macs), [])
         self.assertIsNone(victim.poll())
-        self.assertEqual(subprocess.run(["ip", "-o", "link"], capture_output=True, text=True, timeout=60).stdout,
-                         pc_links)
-        self.assertEqual(subprocess.run(["ip", "netns", "list"], capture_output=True, text=True,
-                                        timeout=60).stdout, pc_netns)
+        self.assertEqual(pc_links_of(macs), [])
         self.assertIsNone(re.search(re.escape(str(root)), Path("/proc/self/mountinfo").read_text()))
 
 
-SEARCH_ALL = """
-import socket, sys, time
-raw = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x0809))
-raw.bind(("eth0", 0))
-seen, end = {}, time.monotonic() + 20
-while len(seen) < 3 and time.monotonic() < end:
-    raw.send(b"\\xff" * 6 + bytes.fromhex("020000000001080920120610") + b"\\0" * 42)
-    raw.settimeout(0.5)
+def bridge_socket(base):
+    """A raw socket for discovery frames on the segment's bridge, the eth0 of
+    its peer namespace (entered by this thread alone, for the socket's sake)."""
+    own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
+    peer = os.open(base / ".camsim-segment" / "peer", os.O_RDONLY)
     try:
-        while True:
-            f = raw.recv(2048)
-            if f[18:20] == b"\\0\\1":
-                seen[f[6:12].hex(":")] = f[20:].split(b";")[0].decode()
-    except socket.timeout:
+        if ctypes.CDLL(None, use_errno=True).setns(peer, CLONE_NEWNET) != 0:
+            raise OSError(ctypes.get_errno(), "setns")
+        raw = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x0809))
+        raw.bind(("eth0", 0))
+        return raw
+    finally:
+        ctypes.CDLL(None, use_errno=True).setns(own, CLONE_NEWNET)
+        os.close(own)
+        os.close(peer)
+
+
+def search_once(raw, n):
+    """One search request and the replies to it, "MAC=address" sorted: a
+    camera that was not listening when it went out misses it for good."""
+    raw.setblocking(False)
+    try:
+        while raw.recv(2048):
+            pass
+    except BlockingIOError:
         pass
-print(" ".join(f"{m}={a}" for m, a in sorted(seen.items())))
-"""
+    raw.send(b"\xff" * 6 + bytes.fromhex("020000000001080920120610") + b"\0" * 42)
+    seen, end = {}, time.monotonic() + 10
+    while len(seen) < n and (left := end - time.monotonic()) > 0:
+        raw.settimeout(left)
+        try:
+            f = raw.recv(2048)
+        except socket.timeout:
+            break
+        if f[18:20] == b"\0\1":
+            seen[f[6:12].hex(":")] = f[20:].split(b";")[0].decode()
+    return " ".join(f"{m}={a}" for m, a in sorted(seen.items()))
+
+
+SEG = [str(CAMSIM), "--build", str(BUILD), "segment"]
+
+
+def segment(base, verb, *args, **kw):
+    return subprocess.run(SEG + [verb, "--base", str(base), *args], capture_output=True, text=True,
+                          timeout=kw.get("timeout", 120), stdin=subprocess.DEVNULL)
+
+
+def listed_under(base):
+    r = subprocess.run([str(CAMSIM), "--build", str(BUILD), "list"], capture_output=True, text=True, timeout=60)
+    return "".join(line + "\n" for line in r.stdout.splitlines() if line.startswith((f"{base} ", f"{base}/")))
+
+
+def processes_naming(base):
+    """Processes on the PC whose command line names something under BASE."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if re.search(rb"%s[/\0]" % re.escape(bytes(base)), Path(f"/proc/{pid}/cmdline").read_bytes()):
+                found.append(pid)
+        except OSError:
+            pass
+    return found
+
+
+def progress(stderr, n):
+    """The counts in segment up's progress lines ("K/N cameras up")."""
+    return [int(m[1]) for m in re.finditer(rf"^(\d+)/{n} cameras up$", stderr, re.M)], len(stderr.splitlines())
 
 
 # The segment's responders capture on their links, which the emulator cannot open.
 @unittest.skipUnless(AS_ROOT and not (BUILD / "emu").is_dir(), "needs root, and no emulator")
 class Segment(unittest.TestCase):
+    MACS = ["02:00:00:00:00:01"] + [f"02:00:00:00:01:{i:02x}" for i in range(1, 6)]
+
     def test_cameras_on_one_bridge(self):
         base = fresh_parent("camsim-segment")
-        seg = [str(CAMSIM), "--build", str(BUILD), "segment"]
-        self.addCleanup(subprocess.run, seg + ["down", "--base", str(base)], timeout=120)
-        pc_links = subprocess.run(["ip", "-o", "link"], capture_output=True, text=True, timeout=60).stdout
-        listed = " ".join(f"02:00:00:00:01:0{i}=192.0.2.1{i}" for i in (1, 2, 3)) + "\n"
+        self.addCleanup(segment, base, "down")
+        cams = [f"{base}/cam{i}" for i in (1, 2, 3)]
+        macs = [f"02:00:00:00:01:0{i}" for i in (1, 2, 3)]
+        status = f"{base}: up (3 cameras)\n" + "".join(
+            f"{c} {m} 192.0.2.1{i} responder alive\n" for i, c, m in zip((1, 2, 3), cams, macs))
         cases = [
-            # (segment arguments, stdout, status)
-            (["up", "0"], "", 125),
-            (["up", "245"], "", 125),
-            (["up", "3"], "", 0),
-            (["up", "3"], "", 125),  # already up
-            (["status"], f"{base}: up (3 cameras)\n", 0),
-            (["peer", "--", "python3", "-c", SEARCH_ALL], listed, 0),
-            (["down"], "", 0),
-            (["status"], f"{base}: down\n", 1),
+            # (segment arguments, stdout, stderr, status)
+            (["up", "0"], "", "camsim: segment up: 0 is not a number of cameras from 1 to 244\n", 125),
+            (["up", "245"], "", "camsim: segment up: 245 is not a number of cameras from 1 to 244\n", 125),
+            (["up", "3"], "", None, 0),
+            (["up", "3"], "", f"camsim: a segment is up at {base}; take it down first (camsim segment down)\n",
+             125),
+            (["status"], status, "", 0),
+            (["list"], f"{base} (segment, 3 cameras)\n" + "".join(f"{c} (ipc net uts pid peer)\n" for c in cams),
+             "", 0),
+            (["down"], "", "", 0),
+            (["status"], f"{base}: down\n", "", 1),
+            (["list"], "", "", 0),
         ]
-        for args, stdout, status in cases:
+        for args, stdout, stderr, code in cases:
             with self.subTest(args=args):
-                where = ["--base", str(base)]
-                argv = seg + (args[:1] + where + args[1:] if args[0] == "peer" else args + where)
-                r = subprocess.run(argv, capture_output=True,
-                                   text=True, timeout=120, stdin=subprocess.DEVNULL)
-                self.assertEqual((r.stdout, r.returncode), (stdout, status))
-        self.assertEqual(subprocess.run(["ip", "-o", "link"], capture_output=True, text=True, timeout=60).stdout,
-                         pc_links)
-        self.assertIsNone(re.search(re.escape(str(base)), Path("/proc/self/mountinfo").read_text()))
+                if args == ["list"]:
+                    self.assertEqual(listed_under(base), stdout)
+                elif stderr is not None:
+                    r = segment(base, *args)
+                    self.assertEqual((r.stdout, r.stderr, r.returncode), (stdout, stderr, code))
+                else:
+                    # Every camera listens when up returns: the one request
+                    # sent at once gets three replies.
+                    with subprocess.Popen(SEG + [*args, "--base", str(base)], stdin=subprocess.DEVNULL,
+                                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True) as up:
+                        ready, _, _ = select.select([up.stderr], [], [], 120)
+                        first = up.stderr.readline() if ready else ""
+                        with bridge_socket(base) as raw:
+                            out, err = up.communicate(timeout=120)
+                            heard = search_once(raw, 3)
+                    self.assertEqual((out, up.returncode), (stdout, code))
+                    self.assertEqual(heard, " ".join(f"{m}=192.0.2.1{i}" for i, m in zip((1, 2, 3), macs)))
+                    # A line at each change, from none to all of them answering.
+                    counts, lines = progress(first + err, 3)
+                    self.assertEqual((counts[0], counts[-1], sorted(set(counts)) == counts, len(counts)),
+                                     (0, 3, True, lines))
+        self.assertEqual(pc_links_of(self.MACS), [])
+        self.assertIsNone(re.search(rf"{re.escape(str(base))}[/ ]", Path("/proc/self/mountinfo").read_text()))
+
+    def test_status_tells_a_gone_responder(self):
+        base = fresh_parent("camsim-gone")
+        self.addCleanup(segment, base, "down")
+        self.assertEqual(segment(base, "up", "2").returncode, 0)
+        killed = camsim(Path(base, "cam2"), "--", "killall", "debug")
+        self.assertEqual((killed.stdout, killed.stderr, killed.returncode), ("", "", 0))
+        want = (f"{base}: up (2 cameras)\n{base}/cam1 02:00:00:00:01:01 192.0.2.11 responder alive\n"
+                f"{base}/cam2 02:00:00:00:01:02 192.0.2.12 responder gone\n")
+        deadline = time.monotonic() + 60
+        while (r := segment(base, "status")).stdout != want and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual((r.stdout, r.returncode), (want, 0))
+
+    def test_ctrl_c_takes_the_cameras_down(self):
+        base = fresh_parent("camsim-ctrl-c")
+        self.addCleanup(segment, base, "down")
+        with subprocess.Popen(SEG + ["up", "5", "--base", str(base)], stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True) as up:
+            # The first line comes once all five are made, a search window
+            # at least before any of them can count as up.
+            ready, _, _ = select.select([up.stderr], [], [], 120)
+            first = up.stderr.readline() if ready else ""
+            up.send_signal(signal.SIGINT)
+            out, err = up.communicate(timeout=120)
+        self.assertEqual((first, out, up.returncode), ("0/5 cameras up\n", "", 130))
+        r = segment(base, "status")
+        self.assertEqual((r.stdout, r.returncode), (f"{base}: down\n", 1))
+        self.assertEqual(listed_under(base), "")
+        self.assertIsNone(re.search(rf"{re.escape(str(base))}[/ ]", Path("/proc/self/mountinfo").read_text()))
+        self.assertEqual(pc_links_of(self.MACS), [])
+        # The responders end with their cameras' namespaces (their launchers a moment later).
+        deadline = time.monotonic() + 60
+        while processes_naming(base) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(processes_naming(base), [])
 
 
 class TemplatePaths(unittest.TestCase):
