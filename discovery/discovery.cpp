@@ -34,23 +34,21 @@ void copy_cut(char* dst, size_t size, const char* src)
     dst[n] = '\0';
 }
 
-void put_checksum(uint8_t* data, size_t covered)
+// The checksum of a whole packet of len bytes, in its last two.
+void put_checksum(uint8_t* data, size_t len)
 {
+    size_t covered = len - kPlanetSumSize;
     uint16_t sum = planet_checksum(data, covered);
     data[covered] = static_cast<uint8_t>(sum & 0xff);
     data[covered + 1] = static_cast<uint8_t>(sum >> 8);
 }
 
-void put_planet_header(uint8_t* out, uint8_t code)
+// A cleared packet with its magic and code.
+void put_planet_header(uint8_t* out, size_t len, uint8_t code)
 {
-    memcpy(out, kPlanetMagic, sizeof kPlanetMagic);
-    out[8] = 0;
-    out[9] = code;
-}
-
-void format_quad(char* out, size_t size, const uint8_t* b)
-{
-    snprintf(out, size, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+    memset(out, 0, len);
+    memcpy(out + planet::kMagic.at, kPlanetMagic, planet::kMagic.size);
+    out[planet::kCode.at] = code;
 }
 
 // One number as %d reads it: blanks, an optional sign, decimal digits.
@@ -122,11 +120,44 @@ uint16_t le16(const uint8_t* p)
 
 bool planet_packet(const uint8_t* data, size_t len, size_t full, uint8_t code)
 {
-    return data != nullptr && len >= full && memcmp(data, kPlanetMagic, sizeof kPlanetMagic) == 0 &&
-           data[8] == 0 && data[9] == code && planet_checksum(data, full - 2) == le16(data + full - 2);
+    return data != nullptr && len >= full &&
+           memcmp(data + planet::kMagic.at, kPlanetMagic, planet::kMagic.size) == 0 &&
+           data[planet::kPad.at] == 0 && data[planet::kCode.at] == code &&
+           planet_checksum(data, full - kPlanetSumSize) == le16(data + full - kPlanetSumSize);
+}
+
+void put(uint8_t* packet, PlanetField f, const void* value)
+{
+    memcpy(packet + f.at, value, f.size);
+}
+
+void get(const uint8_t* packet, PlanetField f, void* value)
+{
+    memcpy(value, packet + f.at, f.size);
+}
+
+// A text field of a packet: at most size-1 characters, the rest zero.
+void put_text(uint8_t* packet, PlanetField f, const char* text)
+{
+    copy_cut(reinterpret_cast<char*>(packet + f.at), f.size, text);
+}
+
+// A text field read back whole: it may fill its bytes without a terminator.
+void get_text(const uint8_t* packet, PlanetField f, char* out)
+{
+    const char* text = reinterpret_cast<const char*>(packet + f.at);
+    size_t n = strnlen(text, f.size);
+    memcpy(out, text, n);
+    out[n] = '\0';
 }
 
 }  // namespace
+
+bool is_station(const uint8_t mac[kMacLen])
+{
+    static const uint8_t kNone[kMacLen] = {};
+    return (mac[0] & 0x01) == 0 && !same_mac(mac, kNone);
+}
 
 FrameKind parse_frame(const uint8_t* frame, size_t len, const uint8_t own_eth[kMacLen],
                       const uint8_t own_wlan[kMacLen], FrameRequest* out)
@@ -136,7 +167,7 @@ FrameKind parse_frame(const uint8_t* frame, size_t len, const uint8_t own_eth[kM
     if (len <= kHeaderLen)
         return out->kind;
     const uint8_t* src = frame + 6;
-    if (same_mac(src, own_eth) || same_mac(src, own_wlan))
+    if (!is_station(src) || same_mac(src, own_eth) || same_mac(src, own_wlan))
         return out->kind;
     if (memcmp(frame + 14, kMark, sizeof kMark) != 0)
         return out->kind;
@@ -149,10 +180,12 @@ FrameKind parse_frame(const uint8_t* frame, size_t len, const uint8_t own_eth[kM
     // A modify request must carry its whole target address.
     if (code != kCodeModify || len < kModifyTextAt)
         return out->kind;
+    // Only a station's own address names it: an absent interface reads as
+    // zeros, which every camera would share.
     const uint8_t* target = frame + 20;
-    if (same_mac(target, own_eth))
+    if (is_station(own_eth) && same_mac(target, own_eth))
         out->selector = 0;
-    else if (same_mac(target, own_wlan))
+    else if (is_station(own_wlan) && same_mac(target, own_wlan))
         out->selector = 1;
     else
         return out->kind;
@@ -366,6 +399,42 @@ bool parse_mac(const char* text, uint8_t out[kMacLen])
     return true;
 }
 
+void format_quad(const uint8_t q[4], char out[kQuadTextSize])
+{
+    snprintf(out, kQuadTextSize, "%u.%u.%u.%u", unsigned{q[0]}, unsigned{q[1]}, unsigned{q[2]},
+             unsigned{q[3]});
+}
+
+size_t control_escape(unsigned char ch, char out[5])
+{
+    if (ch == '\t') {
+        memcpy(out, "\\t", 3);
+        return 2;
+    }
+    if (ch >= 0x20 && ch != 0x7f)
+        return 0;
+    snprintf(out, 5, "\\x%02x", ch);
+    return 4;
+}
+
+void escape_controls(char* out, size_t size, const char* text, size_t len)
+{
+    if (size == 0)
+        return;
+    size_t used = 0;
+    for (size_t i = 0; i < len && text[i] != '\0'; ++i) {
+        char piece[5] = {text[i], '\0'};
+        size_t n = control_escape(static_cast<unsigned char>(text[i]), piece);
+        if (n == 0)
+            n = 1;
+        if (size - 1 - used < n)
+            break;
+        memcpy(out + used, piece, n);
+        used += n;
+    }
+    out[used] = '\0';
+}
+
 void format_mac(const uint8_t mac[kMacLen], char out[18])
 {
     snprintf(out, 18, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4],
@@ -402,101 +471,104 @@ void planet_encode_password(const char* password, uint8_t field[kPlanetPasswordL
 
 PlanetKind planet_classify(const uint8_t* data, size_t len)
 {
-    if (len < kPlanetMinLen || memcmp(data, kPlanetMagic, sizeof kPlanetMagic) != 0 || data[8] != 0)
+    if (len < kPlanetMinLen || memcmp(data + planet::kMagic.at, kPlanetMagic, planet::kMagic.size) != 0 ||
+        data[planet::kPad.at] != 0)
         return PlanetKind::kIgnore;
-    if (data[9] == kPlanetInfoRequest)
+    uint8_t code = data[planet::kCode.at];
+    if (code == kPlanetInfoRequest)
         return PlanetKind::kInfo;
-    if (data[9] == kPlanetModifyRequest && len >= kPlanetModifyLen)
+    if (code == kPlanetModifyRequest && len >= kPlanetModifyLen)
         return PlanetKind::kModify;
     return PlanetKind::kIgnore;
 }
 
 void planet_parse_modify(const uint8_t data[kPlanetModifyLen], PlanetModify* out)
 {
+    using namespace planet;
     memset(out, 0, sizeof *out);
-    memcpy(out->target, data + 10, kMacLen);
-    format_quad(out->ipaddr, sizeof out->ipaddr, data + 20);
-    format_quad(out->netmask, sizeof out->netmask, data + 24);
-    format_quad(out->gateway, sizeof out->gateway, data + 28);
-    char title[32];
-    memcpy(title, data + 32, sizeof title - 1);
-    title[sizeof title - 1] = '\0';
-    copy_cut(out->title, sizeof out->title, title);
-    planet_decode_password(data + 64, out->current);
-    planet_decode_password(data + 80, out->fresh);
-    out->checksum = planet_checksum(data, 96);
-    out->checksum_received = static_cast<uint16_t>(data[96] | data[97] << 8);
+    get(data, kMac, out->target);
+    format_quad(data + kNewIpaddr.at, out->ipaddr);
+    format_quad(data + kNewNetmask.at, out->netmask);
+    format_quad(data + kNewGateway.at, out->gateway);
+    char title[kNewTitle.size + 1];
+    get_text(data, kNewTitle, title);
+    copy_cut(out->title, sizeof out->title, title);  // the field's last byte is never read
+    planet_decode_password(data + kCurrent.at, out->current);
+    planet_decode_password(data + kFresh.at, out->fresh);
+    out->checksum = planet_checksum(data, kPlanetModifyLen - kPlanetSumSize);
+    out->checksum_received = le16(data + kPlanetModifyLen - kPlanetSumSize);
 }
 
 void planet_build_info_reply(uint8_t out[kPlanetInfoReplyLen], const PlanetInfo& info)
 {
-    memset(out, 0, kPlanetInfoReplyLen);
-    put_planet_header(out, kPlanetInfoReply);
-    memcpy(out + 10, info.mac, kMacLen);
-    memcpy(out + 16, "D000", 4);
-    memcpy(out + 20, &info.ipaddr, 4);
-    memcpy(out + 24, &info.netmask, 4);
-    memcpy(out + 28, &info.gateway, 4);
-    copy_cut(reinterpret_cast<char*>(out + 32), 32, info.model);
-    memcpy(out + 64, info.text2, 16);
-    memcpy(out + 80, out + 32, 32);
-    put_checksum(out, 112);
+    using namespace planet;
+    put_planet_header(out, kPlanetInfoReplyLen, kPlanetInfoReply);
+    put(out, kMac, info.mac);
+    put(out, kTag, "D000");
+    put(out, kIpaddr, &info.ipaddr);
+    put(out, kNetmask, &info.netmask);
+    put(out, kGateway, &info.gateway);
+    put_text(out, kModel, info.model);
+    put(out, kText2, info.text2);
+    put(out, kModelCopy, out + kModel.at);
+    put_checksum(out, kPlanetInfoReplyLen);
 }
 
 void planet_build_modify_reply(uint8_t out[kPlanetModifyReplyLen], const uint8_t mac[kMacLen],
                                const char* text)
 {
-    memset(out, 0, kPlanetModifyReplyLen);
-    put_planet_header(out, kPlanetModifyReply);
-    memcpy(out + 10, mac, kMacLen);
-    copy_cut(reinterpret_cast<char*>(out + 16), 16, text);
-    put_checksum(out, 48);
+    using namespace planet;
+    put_planet_header(out, kPlanetModifyReplyLen, kPlanetModifyReply);
+    put(out, kMac, mac);
+    put_text(out, kResult, text);
+    put_checksum(out, kPlanetModifyReplyLen);
 }
 
 size_t planet_build_info_request(uint8_t* out, size_t size)
 {
     if (size < kPlanetMinLen)
         return 0;
-    memset(out, 0, kPlanetMinLen);
-    put_planet_header(out, kPlanetInfoRequest);
+    put_planet_header(out, kPlanetMinLen, kPlanetInfoRequest);
     return kPlanetMinLen;
 }
 
 void planet_build_modify_request(uint8_t out[kPlanetModifyLen], const PlanetModifyRequest& r)
 {
-    memset(out, 0, kPlanetModifyLen);
-    put_planet_header(out, kPlanetModifyRequest);
-    memcpy(out + 10, r.target, kMacLen);
-    memcpy(out + 20, r.ipaddr, 4);
-    memcpy(out + 24, r.netmask, 4);
-    memcpy(out + 28, r.gateway, 4);
-    copy_cut(reinterpret_cast<char*>(out + 32), 32, r.title);
-    planet_encode_password(r.current, out + 64);
-    planet_encode_password(r.fresh, out + 80);
-    put_checksum(out, 96);
+    using namespace planet;
+    put_planet_header(out, kPlanetModifyLen, kPlanetModifyRequest);
+    put(out, kMac, r.target);
+    put(out, kNewIpaddr, r.ipaddr);
+    put(out, kNewNetmask, r.netmask);
+    put(out, kNewGateway, r.gateway);
+    put_text(out, kNewTitle, r.title);
+    planet_encode_password(r.current, out + kCurrent.at);
+    planet_encode_password(r.fresh, out + kFresh.at);
+    put_checksum(out, kPlanetModifyLen);
 }
 
 bool planet_parse_info_reply(const uint8_t* data, size_t len, PlanetInfoReply* out)
 {
+    using namespace planet;
     memset(out, 0, sizeof *out);
     if (!planet_packet(data, len, kPlanetInfoReplyLen, kPlanetInfoReply))
         return false;
-    memcpy(out->mac, data + 10, kMacLen);
-    memcpy(out->ipaddr, data + 20, 4);
-    memcpy(out->netmask, data + 24, 4);
-    memcpy(out->gateway, data + 28, 4);
-    memcpy(out->model, data + 32, strnlen(reinterpret_cast<const char*>(data + 32), 32));
-    memcpy(out->text2, data + 64, strnlen(reinterpret_cast<const char*>(data + 64), 16));
+    get(data, kMac, out->mac);
+    get(data, kIpaddr, out->ipaddr);
+    get(data, kNetmask, out->netmask);
+    get(data, kGateway, out->gateway);
+    get_text(data, kModel, out->model);
+    get_text(data, kText2, out->text2);
     return true;
 }
 
 bool planet_parse_modify_reply(const uint8_t* data, size_t len, PlanetResult* out)
 {
+    using namespace planet;
     memset(out, 0, sizeof *out);
     if (!planet_packet(data, len, kPlanetModifyReplyLen, kPlanetModifyReply))
         return false;
-    memcpy(out->mac, data + 10, kMacLen);
-    memcpy(out->text, data + 16, strnlen(reinterpret_cast<const char*>(data + 16), 16));
+    get(data, kMac, out->mac);
+    get_text(data, kResult, out->text);
     out->accepted = strcmp(out->text, "Successfully.") == 0;
     return true;
 }

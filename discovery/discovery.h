@@ -39,9 +39,15 @@ struct FrameRequest {
     size_t text_len;             // up to its zero byte or the captured end
 };
 
+// A station's own address: neither a group address (broadcast, multicast)
+// nor all zeros, which is what an absent interface reads as.
+bool is_station(const uint8_t mac[kMacLen]);
+
 // Reads a captured frame; nothing past len is read. Frames from own_eth or
-// own_wlan (the camera itself), short, foreign or of another code give
-// kIgnore, and so does a modify aimed at neither address.
+// own_wlan (the camera itself), from an address that is no station's (a
+// reply would go to a whole group), short, foreign or of another code give
+// kIgnore, and so does a modify aimed at neither address. An own address
+// that is no station's matches no target.
 FrameKind parse_frame(const uint8_t* frame, size_t len, const uint8_t own_eth[kMacLen],
                       const uint8_t own_wlan[kMacLen], FrameRequest* out);
 
@@ -137,6 +143,16 @@ ModifyText build_modify_text(char* out, size_t size, const char* const fields[kM
 // dots, each as %d reads it (leading blanks and a sign allowed, leading
 // zeros still decimal), nothing after the last.
 bool parse_quad(const char* text, uint8_t out[4]);
+// Four bytes, first part first, as a dotted quad.
+constexpr size_t kQuadTextSize = 16;
+void format_quad(const uint8_t q[4], char out[kQuadTextSize]);
+
+// What a console shows for a control byte of outside text: tab as \t, the
+// others (below 0x20, and 0x7f) as \xNN; 0 when the byte shows as it is.
+size_t control_escape(unsigned char ch, char out[5]);
+// Up to len bytes of text (or to its zero byte) with every control byte
+// escaped, cut at a whole character to fit size; always terminated.
+void escape_controls(char* out, size_t size, const char* text, size_t len);
 
 // Hardware addresses as six hexadecimal pairs separated by ':' or '-'.
 bool parse_mac(const char* text, uint8_t out[kMacLen]);
@@ -157,6 +173,42 @@ constexpr size_t kPlanetInfoReplyLen = 114;
 constexpr size_t kPlanetModifyReplyLen = 50;
 constexpr size_t kPlanetPasswordLen = 16;
 
+// Where the fields of the planet packets lie, for builders and parsers alike.
+struct PlanetField {
+    size_t at;
+    size_t size;
+};
+namespace planet {
+constexpr PlanetField kMagic{0, 8};
+constexpr PlanetField kPad{8, 1};  // always 0
+constexpr PlanetField kCode{9, 1};
+constexpr PlanetField kMac{10, 6};  // the target of a modify, the sender of a reply
+// Modify request.
+constexpr PlanetField kNewIpaddr{20, 4};
+constexpr PlanetField kNewNetmask{24, 4};
+constexpr PlanetField kNewGateway{28, 4};
+constexpr PlanetField kNewTitle{32, 32};
+constexpr PlanetField kCurrent{64, kPlanetPasswordLen};
+constexpr PlanetField kFresh{80, kPlanetPasswordLen};
+// Info reply.
+constexpr PlanetField kTag{16, 4};
+constexpr PlanetField kIpaddr{20, 4};
+constexpr PlanetField kNetmask{24, 4};
+constexpr PlanetField kGateway{28, 4};
+constexpr PlanetField kModel{32, 32};
+constexpr PlanetField kText2{64, 16};
+constexpr PlanetField kModelCopy{80, 32};
+// Modify reply.
+constexpr PlanetField kResult{16, 16};
+}  // namespace planet
+// The checksum takes a packet's last two bytes.
+constexpr size_t kPlanetSumSize = 2;
+static_assert(planet::kFresh.at + planet::kFresh.size + kPlanetSumSize == kPlanetModifyLen, "modify request");
+static_assert(planet::kModelCopy.at + planet::kModelCopy.size + kPlanetSumSize == kPlanetInfoReplyLen,
+              "info reply");
+static_assert(planet::kResult.at + 2 * planet::kResult.size + kPlanetSumSize == kPlanetModifyReplyLen,
+              "modify reply: the result, 16 zero bytes, the checksum");
+
 // The Internet checksum (RFC 1071) of the bytes, as the planet packets carry it.
 uint16_t planet_checksum(const uint8_t* data, size_t len);
 inline uint8_t nibble_swap(uint8_t b) { return static_cast<uint8_t>((b << 4) | (b >> 4)); }
@@ -170,10 +222,10 @@ PlanetKind planet_classify(const uint8_t* data, size_t len);
 
 struct PlanetModify {
     uint8_t target[kMacLen];
-    char ipaddr[16];
-    char netmask[16];
-    char gateway[16];
-    char title[32];  // empty: keep the title
+    char ipaddr[kQuadTextSize];
+    char netmask[kQuadTextSize];
+    char gateway[kQuadTextSize];
+    char title[planet::kNewTitle.size];  // at most 31 characters; empty: keep the title
     char current[kPlanetPasswordLen + 1];
     char fresh[kPlanetPasswordLen + 1];  // empty: keep the password
     uint16_t checksum;           // computed over bytes 0..95
@@ -212,13 +264,13 @@ struct PlanetInfoReply {
     uint8_t ipaddr[4];  // as sent: first part first
     uint8_t netmask[4];
     uint8_t gateway[4];
-    char model[33];
-    char text2[17];
+    char model[planet::kModel.size + 1];
+    char text2[planet::kText2.size + 1];
 };
 bool planet_parse_info_reply(const uint8_t* data, size_t len, PlanetInfoReply* out);
 struct PlanetResult {
     uint8_t mac[kMacLen];
-    char text[17];
+    char text[planet::kResult.size + 1];
     bool accepted;  // the text is "Successfully."
 };
 bool planet_parse_modify_reply(const uint8_t* data, size_t len, PlanetResult* out);

@@ -1,12 +1,15 @@
 // fuzz_planet.cpp — a planet datagram through the responder's path: classify,
-// parse a modify request, build both replies; a parsed request built again
-// carries the same fields and a checksum that verifies.
+// parse a modify request, weigh it against the store's records, build both
+// replies; only the admin's own password is accepted, an accepted request
+// leaves the record static with the gateway as DNS server, and a parsed
+// request built again carries the same fields and a checksum that verifies.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "discovery.h"
 #include "osa_net.h"
+#include "vd_search.h"
 
 using namespace discovery;
 
@@ -31,12 +34,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             abort();
         if (strlen(m.title) > 31 || strlen(m.current) > 16 || strlen(m.fresh) > 16)
             abort();
+        UserRecord admin = {};
+        strcpy(admin.name, "admin");
+        strcpy(admin.password, "admin");
+        NetworkRecord stored = {};
+        stored.mode = 1;
+        PlanetOutcome o = apply_planet_modify(m, {stored, &admin, 1});
+        if (o.accepted != (strcmp(m.current, "admin") == 0))
+            abort();
+        if (o.accepted && (o.network.mode != 0 || strcmp(o.network.dns1, o.network.gateway) != 0 ||
+                           !CheckIPAddr(o.network.ipaddr) || strcmp(o.title, m.title) != 0 ||
+                           (o.password != nullptr && (o.password[0] == '\0' || strcmp(o.password, "admin") == 0))))
+            abort();
         uint8_t again[kPlanetModifyLen];
         PlanetModifyRequest r = {};
         memcpy(r.target, m.target, kMacLen);
-        memcpy(r.ipaddr, d + 20, 4);
-        memcpy(r.netmask, d + 24, 4);
-        memcpy(r.gateway, d + 28, 4);
+        memcpy(r.ipaddr, d + planet::kNewIpaddr.at, 4);
+        memcpy(r.netmask, d + planet::kNewNetmask.at, 4);
+        memcpy(r.gateway, d + planet::kNewGateway.at, 4);
         r.title = m.title;
         r.current = m.current;
         r.fresh = m.fresh;

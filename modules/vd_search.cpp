@@ -1,109 +1,56 @@
 // vd_search.cpp — discovery responder: applies the stored wired settings to
 // eth0, answers search and modify requests of a configuration tool in raw
 // Ethernet frames, announces the camera every 30 seconds and, on OEM index
-// 12, serves the planet UDP protocol.
+// 12, serves the planet UDP protocol. The rules of a modify request are pure
+// functions (vd_search.h); one Responder owns the capture, the threads and
+// their wake-up, and stop() is the one way they end.
+#include "vd_search.h"
+
 #include <arpa/inet.h>
 #include <errno.h>
 #include <getopt.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <pcap/pcap.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <utility>
 
-#include "discovery.h"
 #include "module.h"
 #include "osa.h"
 #include "osa_net.h"
 #include "osa_thr.h"
 #include "vdcommon.h"
-#include "vddb.h"
 
 using namespace discovery;
 
+// --- The rules ----------------------------------------------------------
+
 namespace {
 
-constexpr uint8_t kSearchId = 13;
-constexpr int kPlanetOemIndex = 12;
-constexpr unsigned kAnnouncePeriod = 30;  // seconds
-
-struct SearchContext {
-    pthread_t thread;
-    int interface;  // selector of every NetworkRecord read for it
-    uint8_t mac[kMacLen];
-    std::atomic<pcap_t*> capture;
-};
-
-struct NetworkSettings {
-    char hostname[128];
-    uint8_t mode;
-    char ipaddr[64];
-    char netmask[64];
-    char gateway[64];
-    char dns1[64];
-    char dns2[64];
-};
-
-std::atomic<int> g_running{0};
-SearchContext g_ctx;
-int g_oem_index;
-pthread_t g_timer;
-pthread_t g_planet;
-bool g_listener_started, g_timer_started, g_planet_started;
-// Guards the capture handle's sends, its break and its end, and the planet
-// socket's shutdown and close, so no thread acts on a handle being closed.
-pthread_mutex_t g_capture_lock = PTHREAD_MUTEX_INITIALIZER;
-int g_planet_fd = -1;
-// Wakes the timer and planet threads out of their one-second waits at stop.
-pthread_mutex_t g_wait_lock = PTHREAD_MUTEX_INITIALIZER;
-pthread_cond_t g_wake;
-bool g_wake_ready;
-
-constexpr char kShortOptions[] = "M:";
-const option kOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {nullptr, 0, nullptr, 0},
-};
-
-struct Guard {
-    pthread_mutex_t* m;
-    explicit Guard(pthread_mutex_t* mutex) : m(mutex) { pthread_mutex_lock(m); }
-    ~Guard() { pthread_mutex_unlock(m); }
-    Guard(const Guard&) = delete;
-    Guard& operator=(const Guard&) = delete;
-};
-
-// Sleeps up to ms unless the module stops; returns whether it still runs.
-bool wait_running(unsigned ms)
+// A stored text field, which the store may fill without a terminator, equal
+// to the whole of text.
+bool same_field(const char* stored, size_t size, const char* text)
 {
-    timespec deadline;
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += ms / 1000;
-    deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
-    }
-    Guard g(&g_wait_lock);
-    while (g_running.load()) {
-        if (pthread_cond_timedwait(&g_wake, &g_wait_lock, &deadline) == ETIMEDOUT)
-            break;
-    }
-    return g_running.load() != 0;
+    size_t n = strnlen(stored, size);
+    return n == strlen(text) && memcmp(stored, text, n) == 0;
 }
 
-void wake_waiters()
+bool same_settings(const NetworkRecord& a, const NetworkRecord& b)
 {
-    Guard g(&g_wait_lock);
-    pthread_cond_broadcast(&g_wake);
+    return a.mode == b.mode && strncmp(a.ipaddr, b.ipaddr, sizeof a.ipaddr) == 0 &&
+           strncmp(a.netmask, b.netmask, sizeof a.netmask) == 0 &&
+           strncmp(a.gateway, b.gateway, sizeof a.gateway) == 0 &&
+           strncmp(a.dns1, b.dns1, sizeof a.dns1) == 0;
 }
 
 // A record's text field as a terminated text (the store may fill it whole).
@@ -114,45 +61,228 @@ const char* field(char (&f)[N])
     return f;
 }
 
-int send_frame(SearchContext* ctx, const uint8_t* frame, int len)
+// A text that is no dotted quad leaves the field as it was, and so does one
+// too long for it (blanks and leading zeros): cut, it would be none.
+template <size_t N>
+void take_address(char (&f)[N], const char* text)
 {
-    Guard g(&g_capture_lock);
-    pcap_t* capture = ctx->capture.load();
-    return capture == nullptr ? -1 : pcap_sendpacket(capture, frame, len);
+    if (CheckIPAddr(text) && strlen(text) < N)
+        copy_bounded(f, N, text);
 }
 
-// An address as the planet protocol carries it: network byte order, the
-// decimal meaning of a dotted quad, otherwise what inet_addr makes of it.
-uint32_t planet_address(const char* text)
+}  // namespace
+
+bool user_may_modify(const UserRecord* users, int count, const char* name, const char* password)
 {
-    uint8_t q[4];
-    uint32_t a;
-    if (!net_parse_quad(text, q))
-        return inet_addr(text);
-    memcpy(&a, q, 4);
-    return a;
+    for (int i = 0; users != nullptr && i < count; ++i) {
+        const UserRecord& u = users[i];
+        if (same_field(u.name, sizeof u.name, name) && same_field(u.password, sizeof u.password, password) &&
+            u.privilege <= 1)
+            return true;
+    }
+    return false;
 }
+
+ModifyOutcome apply_modify(const RequestFields& f, const ModifyRecords& records)
+{
+    ModifyOutcome o{};
+    o.result = -1;
+    const char* user = f.field[kFieldUser];
+    const char* password = f.field[kFieldPassword];
+    if (user[0] == '\0' || password[0] == '\0' ||
+        !user_may_modify(records.users, records.user_count, user, password))
+        return o;
+    o.network = records.network;
+    // The request has no mode field: the user name's decimal value (0 for
+    // every name that does not begin with digits) sets it.
+    o.network.mode = static_cast<uint8_t>(strtol(user, nullptr, 10));
+    take_address(o.network.ipaddr, f.field[kFieldIp]);
+    take_address(o.network.netmask, f.field[kFieldNetmask]);
+    take_address(o.network.gateway, f.field[kFieldGateway]);
+    take_address(o.network.dns1, f.field[kFieldDns]);
+    o.http_port = request_port(f.field[kFieldPort]);
+    if (f.field[kFieldTitle][0] != '\0')
+        o.title = f.field[kFieldTitle];
+    o.result = same_settings(o.network, records.network) ? 0 : 1;
+    return o;
+}
+
+PlanetOutcome apply_planet_modify(const PlanetModify& m, const ModifyRecords& records)
+{
+    PlanetOutcome o{};
+    if (!user_may_modify(records.users, records.user_count, "admin", m.current))
+        return o;
+    o.accepted = true;
+    o.network = records.network;
+    o.network.mode = 0;
+    take_address(o.network.ipaddr, m.ipaddr);
+    take_address(o.network.netmask, m.netmask);
+    take_address(o.network.gateway, m.gateway);
+    copy_bounded(o.network.dns1, sizeof o.network.dns1, field(o.network.gateway));
+    copy_bounded(o.title, sizeof o.title, m.title);
+    if (m.fresh[0] != '\0' && strcmp(m.fresh, m.current) != 0)
+        o.password = m.fresh;
+    return o;
+}
+
+// --- The responder ------------------------------------------------------
+
+namespace {
+
+constexpr uint8_t kSearchId = 13;
+constexpr int kPlanetOemIndex = 12;
+constexpr unsigned kAnnouncePeriod = 30;  // seconds
+constexpr unsigned kPlanetPauseMs = 1000;
+// The wireless interface is not served: it has no address to be named by.
+constexpr uint8_t kNoAddress[kMacLen] = {};
+// A request that is read whole is at most 32 fields of 127 characters; the
+// console shows no more of a text than that.
+constexpr size_t kShownText = kFieldSlots * kFieldSize;
+constexpr size_t kEscapedRoom = 4;  // a control byte shows as \xNN
+
+constexpr char kShortOptions[] = "M:";
+const option kOptions[] = {
+    {"module", required_argument, nullptr, 'M'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// A joinable thread, joined once.
+struct Thread {
+    pthread_t id{};
+    bool started = false;
+
+    bool start(void* (*entry)(void*), void* arg, unsigned priority)
+    {
+        started = OSA_thrCreate(&id, entry, priority, 0, arg) == 0;
+        return started;
+    }
+    void join()
+    {
+        if (started)
+            pthread_join(id, nullptr);
+        started = false;
+    }
+};
+
+// A capture handle with its filter program, closed with its owner.
+struct Capture {
+    pcap_t* handle = nullptr;
+    bpf_program program{};
+    bool filtered = false;
+
+    Capture() = default;
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
+    ~Capture() { reset(); }
+    void reset()
+    {
+        if (filtered)
+            pcap_freecode(&program);
+        if (handle != nullptr)
+            pcap_close(handle);
+        handle = nullptr;
+        filtered = false;
+    }
+    void swap(Capture& other)
+    {
+        std::swap(handle, other.handle);
+        std::swap(program, other.program);
+        std::swap(filtered, other.filtered);
+    }
+};
+
+// Everything the running module holds. The threads share the store (which
+// is safe to call from several threads) and this object; the capture is
+// closed only once they have all ended.
+struct Responder {
+    uint8_t mac[kMacLen] = {};  // eth0's, read once at start; zeros when unknown
+    bool mac_known = false;
+    UniqueFd wake;  // an eventfd, readable from the moment of stop() on
+    // Guards the capture's hand-over from the listener, its sends (listener
+    // and timer) and its break.
+    pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+    bool stopping = false;
+    Capture capture;
+    Thread listener, timer, planet;
+
+    Responder() = default;
+    Responder(const Responder&) = delete;
+    Responder& operator=(const Responder&) = delete;
+    ~Responder() { stop(); }
+
+    // Waits until the deadline on the monotonic clock; false once stopping.
+    bool wait_until(const timespec& deadline) const
+    {
+        for (;;) {
+            timespec now;
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            long long left_ns = (deadline.tv_sec - now.tv_sec) * 1000000000LL + (deadline.tv_nsec - now.tv_nsec);
+            if (left_ns <= 0)
+                return true;
+            pollfd p = {wake.get(), POLLIN, 0};
+            int n = poll(&p, 1, static_cast<int>((left_ns + 999999) / 1000000));
+            if (n > 0 || (n < 0 && errno != EINTR))
+                return false;
+        }
+    }
+    bool pause(unsigned ms) const
+    {
+        timespec deadline;
+        clock_gettime(CLOCK_MONOTONIC, &deadline);
+        deadline.tv_sec += ms / 1000;
+        deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+        if (deadline.tv_nsec >= 1000000000L) {
+            deadline.tv_sec += 1;
+            deadline.tv_nsec -= 1000000000L;
+        }
+        return wait_until(deadline);
+    }
+    bool capture_open()
+    {
+        MutexGuard g(&lock);
+        return capture.handle != nullptr;
+    }
+    int send(const uint8_t* frame, int len)
+    {
+        MutexGuard g(&lock);
+        return capture.handle == nullptr ? -1 : pcap_sendpacket(capture.handle, frame, len);
+    }
+    // Wakes every thread, waits for each to end, then closes what they used.
+    // Safe to call again, and at any point of a start.
+    void stop()
+    {
+        {
+            MutexGuard g(&lock);
+            stopping = true;
+            if (capture.handle != nullptr)
+                pcap_breakloop(capture.handle);
+        }
+        if (wake.valid()) {
+            uint64_t one = 1;
+            ssize_t n = write(wake.get(), &one, sizeof one);
+            (void)n;  // a counter that cannot take more is readable already
+        }
+        listener.join();
+        timer.join();
+        planet.join();
+        capture.reset();
+    }
+};
 
 int get_mac(const char* ifname, unsigned char mac[6])
 {
-    if (strcmp(ifname, "wlan0") == 0) {
-        memset(mac, 0, 6);
-        return -1;
-    }
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
+    UniqueFd fd(socket(AF_INET, SOCK_STREAM, 0));
+    if (!fd.valid()) {
         perror("create socket fail\n");
         return -1;
     }
     ifreq ifr;
     memset(&ifr, 0, sizeof ifr);
     strncpy(ifr.ifr_name, ifname, 15);
-    if (ioctl(fd, SIOCGIFHWADDR, &ifr) == 0) {
+    if (ioctl(fd.get(), SIOCGIFHWADDR, &ifr) == 0) {
         memcpy(mac, ifr.ifr_hwaddr.sa_data, 6);
-        close(fd);
         return 0;
     }
-    close(fd);
     ERR_PRINT("mac ioctl error(%s). \n", ifname);
     return -1;
 }
@@ -169,25 +299,38 @@ int get_uptime()
     return static_cast<int>(strtol(line, nullptr, 10));
 }
 
-// 0 when a user of that name and password may change settings (privilege 0 or 1).
-int check_user_password(const char* name, const char* password)
-{
+// The users as the store lists them, handed back when their owner goes.
+struct Users {
     UserRecord* list = nullptr;
     int count = 0;
-    db_get_users(&list, &count);
-    int result = -1;
-    for (int i = 0; list != nullptr && i < count && result != 0; ++i) {
-        const UserRecord& u = list[i];
-        if (strnlen(u.name, sizeof u.name) == strlen(name) &&
-            strncmp(u.name, name, sizeof u.name) == 0 &&
-            strnlen(u.password, sizeof u.password) == strlen(password) &&
-            strncmp(u.password, password, sizeof u.password) == 0 && u.privilege <= 1)
-            result = 0;
+    Users() { db_get_users(&list, &count); }
+    ~Users()
+    {
+        if (list != nullptr)
+            __vd_free(list, __FILE__, __LINE__);
     }
-    if (list != nullptr)
-        __vd_free(list, __FILE__, __LINE__);
-    return result;
+    Users(const Users&) = delete;
+    Users& operator=(const Users&) = delete;
+};
+
+NetworkRecord read_network(int selector)
+{
+    NetworkRecord rec;
+    memset(&rec, 0, sizeof rec);
+    rec.iface = static_cast<uint8_t>(selector);
+    db_get_network(&rec);
+    return rec;
 }
+
+struct NetworkSettings {
+    char hostname[128];
+    uint8_t mode;
+    char ipaddr[64];
+    char netmask[64];
+    char gateway[64];
+    char dns1[64];
+    char dns2[64];
+};
 
 int network_apply(const NetworkSettings* s)
 {
@@ -207,10 +350,7 @@ int network_apply(const NetworkSettings* s)
 
 int network_init()
 {
-    NetworkRecord rec;
-    memset(&rec, 0, sizeof rec);
-    rec.iface = VDDB_IFACE_WIRED;
-    db_get_network(&rec);
+    NetworkRecord rec = read_network(VDDB_IFACE_WIRED);
     NetworkSettings s;
     memset(&s, 0, sizeof s);
     copy_bounded(s.hostname, sizeof s.hostname, field(rec.hostname));
@@ -239,10 +379,10 @@ struct ReplyRecords {
     char ipaddr[64], netmask[64], gateway[64];
 };
 
-ReplyInfo read_reply_info(SearchContext* ctx, bool live, ReplyRecords* r)
+ReplyInfo read_reply_info(bool live, ReplyRecords* r)
 {
     memset(r, 0, sizeof *r);
-    r->net.iface = static_cast<uint8_t>(ctx->interface);
+    r->net.iface = VDDB_IFACE_WIRED;
     db_get_device(&r->dev);
     oem_get_device(&r->oem);
     db_get_network(&r->net);
@@ -263,99 +403,72 @@ ReplyInfo read_reply_info(SearchContext* ctx, bool live, ReplyRecords* r)
                      model[0] != '\0' ? model : text1, get_uptime(), r->net.mode};
 }
 
-void search_response(SearchContext* ctx, const unsigned char destination[6])
+void search_response(Responder* r, const unsigned char destination[6])
 {
-    if (ctx == nullptr)
-        return;
     ReplyRecords records;
-    ReplyInfo info = read_reply_info(ctx, true, &records);
+    ReplyInfo info = read_reply_info(true, &records);
     uint8_t frame[kReplyLen];
-    build_search_reply(frame, destination, ctx->mac, info);
-    if (send_frame(ctx, frame, sizeof frame) != 0)
+    build_search_reply(frame, destination, r->mac, info);
+    if (r->send(frame, sizeof frame) != 0)
         ERR_PRINT("Send Packet Failed. \n");
 }
 
-void modify_reponse(SearchContext* ctx, const unsigned char requester[6], int result)
+void modify_reponse(Responder* r, const unsigned char requester[6], int result)
 {
     ReplyRecords records;
-    ReplyInfo info = read_reply_info(ctx, false, &records);
+    ReplyInfo info = read_reply_info(false, &records);
     uint8_t frame[kReplyLen];
-    build_modify_reply(frame, requester, ctx->mac, result, info);
-    if (send_frame(ctx, frame, sizeof frame) != 0)
+    build_modify_reply(frame, requester, r->mac, result, info);
+    if (r->send(frame, sizeof frame) != 0)
         ERR_PRINT("Send Packet Failed. \n");
 }
 
-bool same_text(const char* a, const char* b, size_t size)
-{
-    return strncmp(a, b, size) == 0;
-}
-
-// -1 refused, 0 accepted with the network record unchanged, 1 stored.
+// -1 refused, 0 accepted with the network record unchanged, 1 stored. The
+// whole request is weighed before the first write, and the network record,
+// which moves the camera, is written last.
 int modify_device(const char* text, size_t len, int selector)
 {
     RequestFields f;
     split_request(text, len, &f);
-    print("===Modify Device==IP:%s HttpPort:%s Netmask:%s Gateway:%s Dns:%s== \n",
-          f.field[kFieldIp], f.field[kFieldPort], f.field[kFieldNetmask], f.field[kFieldGateway],
-          f.field[kFieldDns]);
-    const char* user = f.field[kFieldUser];
-    const char* password = f.field[kFieldPassword];
-    if (user[0] == '\0' || password[0] == '\0' || check_user_password(user, password) != 0)
+    char shown[kFieldDns + 1][kEscapedRoom * kFieldSize];
+    for (size_t i = kFieldIp; i <= kFieldDns; ++i)
+        escape_controls(shown[i], sizeof shown[i], f.field[i], kFieldSize);
+    print("===Modify Device==IP:%s HttpPort:%s Netmask:%s Gateway:%s Dns:%s== \n", shown[kFieldIp],
+          shown[kFieldPort], shown[kFieldNetmask], shown[kFieldGateway], shown[kFieldDns]);
+    Users users;
+    ModifyOutcome o = apply_modify(f, {read_network(selector), users.list, users.count});
+    if (o.result < 0)
         return -1;
-    NetworkRecord rec;
-    memset(&rec, 0, sizeof rec);
-    rec.iface = static_cast<uint8_t>(selector);
-    db_get_network(&rec);
-    // The request has no mode field: the user name's decimal value (0 for
-    // every name that does not begin with digits) sets it.
-    rec.mode = static_cast<uint8_t>(strtol(user, nullptr, 10));
-    if (CheckIPAddr(f.field[kFieldIp]))
-        copy_bounded(rec.ipaddr, sizeof rec.ipaddr, f.field[kFieldIp]);
-    db_set_port_http(request_port(f.field[kFieldPort]));
-    if (CheckIPAddr(f.field[kFieldNetmask]))
-        copy_bounded(rec.netmask, sizeof rec.netmask, f.field[kFieldNetmask]);
-    if (CheckIPAddr(f.field[kFieldGateway]))
-        copy_bounded(rec.gateway, sizeof rec.gateway, f.field[kFieldGateway]);
-    if (CheckIPAddr(f.field[kFieldDns]))
-        copy_bounded(rec.dns1, sizeof rec.dns1, f.field[kFieldDns]);
-    if (f.field[kFieldTitle][0] != '\0')
-        db_set_device_title(f.field[kFieldTitle]);
-    NetworkRecord stored;
-    memset(&stored, 0, sizeof stored);
-    stored.iface = static_cast<uint8_t>(selector);
-    db_get_network(&stored);
-    if (rec.mode == stored.mode && same_text(rec.ipaddr, stored.ipaddr, sizeof rec.ipaddr) &&
-        same_text(rec.netmask, stored.netmask, sizeof rec.netmask) &&
-        same_text(rec.gateway, stored.gateway, sizeof rec.gateway) &&
-        same_text(rec.dns1, stored.dns1, sizeof rec.dns1))
-        return 0;
-    db_set_network(&rec);
-    return 1;
+    db_set_port_http(o.http_port);
+    if (o.title != nullptr)
+        db_set_device_title(o.title);
+    if (o.result == 1)
+        db_set_network(&o.network);
+    return o.result;
 }
 
 void search_packet_handler(u_char* user, const pcap_pkthdr* header, const u_char* bytes)
 {
-    SearchContext* ctx = reinterpret_cast<SearchContext*>(user);
-    if (header->caplen <= kHeaderLen)
-        return;
-    uint8_t eth[kMacLen] = {};
-    uint8_t wlan[kMacLen] = {};
-    get_mac("eth0", eth);
-    get_mac("wlan0", wlan);
+    Responder* r = reinterpret_cast<Responder*>(user);
     FrameRequest req;
-    FrameKind kind = parse_frame(bytes, header->caplen, eth, wlan, &req);
+    FrameKind kind = parse_frame(bytes, header->caplen, r->mac, kNoAddress, &req);
     if (kind == FrameKind::kSearch) {
-        search_response(ctx, req.requester);
+        search_response(r, req.requester);
         return;
     }
     if (kind != FrameKind::kModify)
         return;
-    print("Modify Device:%.*s \n", static_cast<int>(req.text_len), req.text);
+    char shown[kEscapedRoom * kShownText + 1];
+    escape_controls(shown, sizeof shown, req.text, req.text_len < kShownText ? req.text_len : kShownText);
+    print("Modify Device:%s \n", shown);
     int rc = modify_device(req.text, req.text_len, req.selector);
-    modify_reponse(ctx, req.requester, rc >= 0 ? 1 : 0);
+    modify_reponse(r, req.requester, rc >= 0 ? 1 : 0);
     if (rc == 1)
         print("modify device info. \n");
-    network_init();
+    // A refused request changed nothing; applying the settings again would
+    // restart the DHCP client for anyone who sends a wrong password.
+    if (rc >= 0)
+        network_init();
 }
 
 // Requests are small frames: 448 KiB holds about 220 of them, a few tens of
@@ -397,54 +510,53 @@ pcap_t* open_capture(const char* device, char* errbuf)
 
 void* search_listen(void* arg)
 {
-    SearchContext* ctx = static_cast<SearchContext*>(arg);
+    Responder* r = static_cast<Responder*>(arg);
     char name[32];
     snprintf(name, sizeof name, "search_%s", "eth");
     OSA_thrSetName(name);
     const char* device = "eth0";
     char errbuf[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* handle = open_capture(device, errbuf);
-    if (handle == nullptr) {
+    Capture c;
+    c.handle = open_capture(device, errbuf);
+    if (c.handle == nullptr) {
         ERR_PRINT("error: pcap_open_live(): %s\n", errbuf);
         return nullptr;
     }
-    bpf_program program;
-    if (pcap_compile(handle, &program, "ether proto 0x0809", 1, 0) != 0) {
-        copy_bounded(errbuf, sizeof errbuf, pcap_geterr(handle));
-        pcap_close(handle);
-        ERR_PRINT("error: pcap_compile(): %s\n", errbuf);
+    if (pcap_compile(c.handle, &c.program, "ether proto 0x0809", 1, 0) != 0) {
+        ERR_PRINT("error: pcap_compile(): %s\n", pcap_geterr(c.handle));
         return nullptr;
     }
-    if (pcap_setfilter(handle, &program) != 0) {
-        copy_bounded(errbuf, sizeof errbuf, pcap_geterr(handle));
-        pcap_freecode(&program);
-        pcap_close(handle);
-        ERR_PRINT("error: pcap_setfilter(): %s\n", errbuf);
+    c.filtered = true;
+    if (pcap_setfilter(c.handle, &c.program) != 0) {
+        ERR_PRINT("error: pcap_setfilter(): %s\n", pcap_geterr(c.handle));
         return nullptr;
     }
-    ctx->capture.store(handle);
-    // A stop that came before the handle was stored could not break it.
-    if (g_running.load())
-        pcap_loop(handle, -1, search_packet_handler, reinterpret_cast<u_char*>(ctx));
+    pcap_t* handle = c.handle;
     {
-        Guard g(&g_capture_lock);
-        ctx->capture.store(nullptr);
+        MutexGuard g(&r->lock);
+        if (r->stopping)
+            return nullptr;  // a stop that came first could not break it
+        r->capture.swap(c);
     }
-    pcap_freecode(&program);
-    pcap_close(handle);
+    pcap_loop(handle, -1, search_packet_handler, reinterpret_cast<u_char*>(r));
     return nullptr;
 }
 
-void* search_timer_task(void*)
+void* search_timer_task(void* arg)
 {
+    Responder* r = static_cast<Responder*>(arg);
     OSA_thrSetName("search_timer");
-    unsigned counter = 1;
-    while (g_running.load()) {
-        if (!wait_running(1000))
+    // Seconds counted from the start on the monotonic clock: an announcement
+    // that takes a while does not push the next one.
+    timespec tick;
+    clock_gettime(CLOCK_MONOTONIC, &tick);
+    for (unsigned counter = 1;;) {
+        tick.tv_sec += 1;
+        if (!r->wait_until(tick))
             break;
         ++counter;
-        if (counter % kAnnouncePeriod == 0 && g_ctx.capture.load() != nullptr)
-            search_response(&g_ctx, kBroadcast);
+        if (counter % kAnnouncePeriod == 0 && r->capture_open())
+            search_response(r, kBroadcast);
     }
     return nullptr;
 }
@@ -472,29 +584,36 @@ void planet_send(int fd, const uint8_t* data, size_t len)
         perror("planet sendto resp failed");
 }
 
-void planet_search_resp()
+// An address as the planet protocol carries it: network byte order, the
+// decimal meaning of a dotted quad, otherwise what inet_addr makes of it.
+uint32_t planet_address(const char* text)
 {
-    int fd = planet_reply_socket();
-    if (fd < 0)
+    uint8_t q[4];
+    uint32_t a;
+    if (!net_parse_quad(text, q))
+        return inet_addr(text);
+    memcpy(&a, q, 4);
+    return a;
+}
+
+void planet_search_resp(const Responder* r)
+{
+    UniqueFd fd(planet_reply_socket());
+    if (!fd.valid())
         return;
-    uint8_t mac[kMacLen];
-    if (get_mac("eth0", mac) != 0) {
+    if (!r->mac_known) {
         print("Planet Get MAC Fail. \n");
-        close(fd);
         return;
     }
     DeviceRecord dev;
     OemDeviceRecord oem;
-    NetworkRecord net;
     memset(&dev, 0, sizeof dev);
     memset(&oem, 0, sizeof oem);
-    memset(&net, 0, sizeof net);
     db_get_device(&dev);
     oem_get_device(&oem);
-    net.iface = VDDB_IFACE_WIRED;
-    db_get_network(&net);
+    NetworkRecord net = read_network(VDDB_IFACE_WIRED);
     PlanetInfo info;
-    memcpy(info.mac, mac, kMacLen);
+    memcpy(info.mac, r->mac, kMacLen);
     info.ipaddr = planet_address(field(net.ipaddr));
     info.netmask = planet_address(field(net.netmask));
     info.gateway = planet_address(field(net.gateway));
@@ -502,35 +621,30 @@ void planet_search_resp()
     info.text2 = reinterpret_cast<const uint8_t*>(dev.text2);
     uint8_t reply[kPlanetInfoReplyLen];
     planet_build_info_reply(reply, info);
-    planet_send(fd, reply, sizeof reply);
-    close(fd);
+    planet_send(fd.get(), reply, sizeof reply);
 }
 
-void planet_modify_resp(const char* text)
+void planet_modify_resp(const Responder* r, const char* text)
 {
-    int fd = planet_reply_socket();
-    if (fd < 0)
+    UniqueFd fd(planet_reply_socket());
+    if (!fd.valid())
         return;
-    uint8_t mac[kMacLen];
-    if (get_mac("eth0", mac) != 0) {
+    if (!r->mac_known) {
         ERR_PRINT("Planet Get MAC Fail.\n");
-        close(fd);
         return;
     }
     uint8_t reply[kPlanetModifyReplyLen];
-    planet_build_modify_reply(reply, mac, text);
-    planet_send(fd, reply, sizeof reply);
-    close(fd);
+    planet_build_modify_reply(reply, r->mac, text);
+    planet_send(fd.get(), reply, sizeof reply);
 }
 
-bool is_mac_match(const uint8_t* packet)
+bool is_mac_match(const Responder* r, const uint8_t* packet)
 {
-    uint8_t mac[kMacLen];
-    if (get_mac("eth0", mac) != 0) {
+    if (!r->mac_known) {
         ERR_PRINT("Planet Get MAC Fail.\n");
         return false;
     }
-    return memcmp(packet + 10, mac, kMacLen) == 0;
+    return is_station(r->mac) && memcmp(packet + planet::kMac.at, r->mac, kMacLen) == 0;
 }
 
 int planet_modify_device(const unsigned char* packet)
@@ -539,47 +653,38 @@ int planet_modify_device(const unsigned char* packet)
     planet_parse_modify(packet, &m);
     if (m.checksum != m.checksum_received)
         print("planet modify device.chk_sum:%d!=%d. \n", m.checksum, m.checksum_received);
-    if (check_user_password("admin", m.current) != 0) {
-        print("planet modify device.password:%s is wrong. \n", m.current);
+    Users users;
+    PlanetOutcome o = apply_planet_modify(m, {read_network(VDDB_IFACE_WIRED), users.list, users.count});
+    if (!o.accepted) {
+        char shown[kEscapedRoom * kPlanetPasswordLen + 1];
+        escape_controls(shown, sizeof shown, m.current, sizeof m.current);
+        print("planet modify device.password:%s is wrong. \n", shown);
         return -1;
     }
-    NetworkRecord rec;
-    memset(&rec, 0, sizeof rec);
-    rec.iface = VDDB_IFACE_WIRED;
-    db_get_network(&rec);
-    rec.mode = 0;
-    if (CheckIPAddr(m.ipaddr))
-        copy_bounded(rec.ipaddr, sizeof rec.ipaddr, m.ipaddr);
-    if (CheckIPAddr(m.netmask))
-        copy_bounded(rec.netmask, sizeof rec.netmask, m.netmask);
-    if (CheckIPAddr(m.gateway))
-        copy_bounded(rec.gateway, sizeof rec.gateway, m.gateway);
-    copy_bounded(rec.dns1, sizeof rec.dns1, field(rec.gateway));
-    db_set_network(&rec);
-    if (m.title[0] != '\0') {
-        char title[32];
-        copy_bounded(title, sizeof title, m.title);
-        vd_string_strip(title, 10);
-        vd_string_strip(title, 13);
-        db_set_device_title(title);
+    db_set_network(&o.network);
+    if (o.title[0] != '\0') {
+        vd_string_strip(o.title, 10);
+        vd_string_strip(o.title, 13);
+        db_set_device_title(o.title);
     }
-    if (m.fresh[0] == '\0' || strcmp(m.fresh, m.current) == 0)
-        return 0;
-    UserRecord user;
-    memset(&user, 0, sizeof user);
-    copy_bounded(user.name, sizeof user.name, "admin");
-    copy_bounded(user.password, sizeof user.password, m.fresh);
-    user.privilege = 0;
-    update_user_module_permission_by_privilege(-1, 0, user.permission);
-    db_set_user(&user);
+    if (o.password != nullptr) {
+        UserRecord user;
+        memset(&user, 0, sizeof user);
+        copy_bounded(user.name, sizeof user.name, "admin");
+        copy_bounded(user.password, sizeof user.password, o.password);
+        user.privilege = 0;
+        update_user_module_permission_by_privilege(-1, 0, user.permission);
+        db_set_user(&user);
+    }
     return 0;
 }
 
-void* planet_socket_thread(void*)
+void* planet_socket_thread(void* arg)
 {
+    const Responder* r = static_cast<const Responder*>(arg);
     OSA_thrSetName("UDPPThread");
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) {
+    UniqueFd fd(socket(AF_INET, SOCK_DGRAM, 0));
+    if (!fd.valid()) {
         perror("planet socket");
         return nullptr;
     }
@@ -587,88 +692,46 @@ void* planet_socket_thread(void*)
     addr.sin_family = AF_INET;
     addr.sin_port = htons(kPlanetPort);
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         perror("planet bind");
-        close(fd);
         return nullptr;
     }
-    {
-        Guard g(&g_capture_lock);
-        g_planet_fd = fd;
-    }
-    while (g_running.load()) {
+    for (;;) {
+        pollfd p[2] = {{fd.get(), POLLIN, 0}, {r->wake.get(), POLLIN, 0}};
+        int ready = poll(p, 2, -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready > 0 && p[1].revents != 0)
+            break;  // stopping
         // Cleared every time: nothing of an earlier datagram is ever read.
-        uint8_t buf[kPlanetMaxDatagram + 1];
-        memset(buf, 0, sizeof buf);
-        ssize_t n = recvfrom(fd, buf, kPlanetMaxDatagram, 0, nullptr, nullptr);
+        uint8_t buf[kPlanetMaxDatagram + 1] = {};
+        ssize_t n = ready < 0 ? -1 : recvfrom(fd.get(), buf, kPlanetMaxDatagram, MSG_DONTWAIT, nullptr, nullptr);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            continue;
         if (n < 0) {
             perror("planet recv failed");
             break;
         }
-        if (!g_running.load())
-            break;  // woken by the stop's shutdown
-        buf[n] = 0;
+        bool handled = false;
         PlanetKind kind = planet_classify(buf, static_cast<size_t>(n));
         if (kind == PlanetKind::kInfo) {
-            planet_search_resp();
-        } else if (kind == PlanetKind::kModify && is_mac_match(buf)) {
+            planet_search_resp(r);
+            handled = true;
+        } else if (kind == PlanetKind::kModify && is_mac_match(r, buf)) {
             if (planet_modify_device(buf) != 0) {
                 ERR_PRINT("planet modify failed.\n");
-                planet_modify_resp("Failed.");
+                planet_modify_resp(r, "Failed.");
             } else {
-                planet_modify_resp("Successfully.");
+                planet_modify_resp(r, "Successfully.");
             }
+            handled = true;
         }
-        // At most one datagram a second; the rest wait in the socket.
-        wait_running(1000);
+        // At most one request a second; the rest wait in the socket. What is
+        // not ours is dropped at once, so that it cannot hold a request up.
+        if (handled && !r->pause(kPlanetPauseMs))
+            break;
     }
-    {
-        Guard g(&g_capture_lock);
-        g_planet_fd = -1;
-    }
-    close(fd);
     return nullptr;
-}
-
-// Wakes every thread that started and waits for it to end.
-void end_threads(bool pause)
-{
-    wake_waiters();
-    if (pause)
-        OSA_sleepMilli(200);
-    {
-        Guard g(&g_capture_lock);
-        pcap_t* capture = g_ctx.capture.load();
-        if (capture != nullptr)
-            pcap_breakloop(capture);
-    }
-    if (pause)
-        OSA_sleepMilli(100);
-    if (g_planet_started) {
-        {
-            Guard g(&g_capture_lock);
-            if (g_planet_fd >= 0)
-                shutdown(g_planet_fd, SHUT_RDWR);
-        }
-        if (pause)
-            OSA_sleepMilli(100);
-    }
-    if (g_timer_started)
-        pthread_join(g_timer, nullptr);
-    if (g_listener_started)
-        pthread_join(g_ctx.thread, nullptr);
-    if (g_planet_started)
-        pthread_join(g_planet, nullptr);
-    g_timer_started = g_listener_started = g_planet_started = false;
-}
-
-int search_stop()
-{
-    if (!g_running.load())
-        return 0;
-    g_running.store(0);
-    end_threads(true);
-    return 0;
 }
 
 // Threads never take the termination signals: they reach the main thread,
@@ -689,59 +752,31 @@ struct BlockSignals {
     BlockSignals& operator=(const BlockSignals&) = delete;
 };
 
-void init_wake()
+// A failed start stops the threads that did start: none outlives the module.
+int vd_search_init(Responder* r)
 {
-    if (g_wake_ready)
-        return;
-    pthread_condattr_t attr;
-    pthread_condattr_init(&attr);
-    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
-    pthread_cond_init(&g_wake, &attr);
-    pthread_condattr_destroy(&attr);
-    g_wake_ready = true;
-}
-
-// A failed start ends the threads that did start: none may outlive the module.
-int start_failed()
-{
-    g_running.store(0);
-    end_threads(false);
-    return -1;
-}
-
-int vd_search_init()
-{
-    if (g_running.load())
-        return 1;
-    init_wake();
-    g_ctx.thread = pthread_t{};
-    g_ctx.interface = VDDB_IFACE_WIRED;
-    memset(g_ctx.mac, 0, sizeof g_ctx.mac);
-    g_ctx.capture.store(nullptr);
-    g_running.store(1);
-    get_mac("eth0", g_ctx.mac);
+    r->mac_known = get_mac("eth0", r->mac) == 0;
+    r->wake.reset(eventfd(0, EFD_CLOEXEC));
+    if (!r->wake.valid()) {
+        perror("eventfd");
+        return -1;
+    }
     unsigned priority = osa_thr_mid_priority();
     BlockSignals blocked;
-    if (OSA_thrCreate(&g_ctx.thread, search_listen, priority, 0, &g_ctx) != 0) {
-        start_failed();
+    if (!r->listener.start(search_listen, r, priority)) {
+        r->stop();
         ERR_PRINT("Create search task failed. \n");
         return -1;
     }
-    g_listener_started = true;
-    if (OSA_thrCreate(&g_timer, search_timer_task, priority, 0, nullptr) != 0) {
-        start_failed();
+    if (!r->timer.start(search_timer_task, r, priority)) {
+        r->stop();
         ERR_PRINT("Create search timer task failed. \n");
         return -1;
     }
-    g_timer_started = true;
-    g_oem_index = oem_get_index();
-    if (g_oem_index == kPlanetOemIndex) {
-        if (OSA_thrCreate(&g_planet, planet_socket_thread, priority, 0, nullptr) != 0) {
-            start_failed();
-            ERR_PRINT("Create planet task failed. \n");
-            return -1;
-        }
-        g_planet_started = true;
+    if (oem_get_index() == kPlanetOemIndex && !r->planet.start(planet_socket_thread, r, priority)) {
+        r->stop();
+        ERR_PRINT("Create planet task failed. \n");
+        return -1;
     }
     return 0;
 }
@@ -756,13 +791,16 @@ int search_run()
     if (network_init() < 0) {
         ERR_PRINT("Faild to init network! \n");
         result = -1;
-    } else if (vd_search_init() < 0) {
-        ERR_PRINT("Faild to init search! \n");
-        result = -1;
     } else {
-        while (!g_quit)
-            OSA_sleepMilli(1000);
-        search_stop();
+        Responder r;
+        if (vd_search_init(&r) < 0) {
+            ERR_PRINT("Faild to init search! \n");
+            result = -1;
+        } else {
+            while (!g_quit)
+                OSA_sleepMilli(1000);
+        }
+        r.stop();
     }
     db_uninit(1);
     return result;

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
+#include <unistd.h>
 
 pthread_mutex_t g_print_mutex;
 
@@ -190,4 +191,11 @@ void copy_bounded(char* dst, size_t size, const char* src)
     size_t n = strnlen(src, size - 1);
     memcpy(dst, src, n);
     dst[n] = '\0';
+}
+
+void UniqueFd::reset(int fd)
+{
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = fd;
 }

@@ -64,6 +64,34 @@ void escape_text(char* out, size_t size, const char* text);
 // Copies at most size-1 bytes and always terminates: a longer text is cut.
 void copy_bounded(char* dst, size_t size, const char* src);
 
+// One descriptor, closed when its owner goes: no early return leaks it.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    void reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+// Holds a mutex for one scope.
+class MutexGuard {
+public:
+    explicit MutexGuard(pthread_mutex_t* m) : m_(m) { pthread_mutex_lock(m_); }
+    ~MutexGuard() { pthread_mutex_unlock(m_); }
+    MutexGuard(const MutexGuard&) = delete;
+    MutexGuard& operator=(const MutexGuard&) = delete;
+
+private:
+    pthread_mutex_t* m_;
+};
+
 // Copies size bytes of record to the start of the System V shared-memory
 // block of key (made with mode 0666 if missing); nothing else is touched.
 // 0, or -1 after the line of the call that failed.

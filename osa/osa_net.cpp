@@ -3,6 +3,8 @@
 #include "osa_net.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
+#include <errno.h>
 #include <net/if.h>
 #include <net/route.h>
 #include <netinet/in.h>
@@ -18,17 +20,9 @@
 
 namespace {
 
-// A socket descriptor closed when it goes out of scope.
-struct Socket {
-    int fd;
-    Socket() : fd(socket(AF_INET, SOCK_DGRAM, 0)) {}
-    ~Socket()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
+// Interface and route requests go through a datagram socket of its own.
+struct Socket : UniqueFd {
+    Socket() : UniqueFd(socket(AF_INET, SOCK_DGRAM, 0)) {}
 };
 
 // The address a text stands for, with leading zeros read as decimal;
@@ -42,6 +36,14 @@ in_addr quad_address(const char* text)
     return a;
 }
 
+// An address in network byte order as a dotted quad, cut to size.
+void format_address(char* buf, int size, uint32_t addr)
+{
+    char text[discovery::kQuadTextSize];
+    discovery::format_quad(reinterpret_cast<const uint8_t*>(&addr), text);
+    snprintf(buf, static_cast<size_t>(size), "%s", text);
+}
+
 void fill_ifreq(ifreq* ifr, const char* ifname)
 {
     memset(ifr, 0, sizeof *ifr);
@@ -52,22 +54,20 @@ int get_address(const char* ifname, char* buf, int size, unsigned long request,
                 const char* what)
 {
     Socket s;
-    if (s.fd < 0) {
+    if (!s.valid()) {
         perror("socket error");
         ERR_PRINT("socket error");
         return -1;
     }
     ifreq ifr;
     fill_ifreq(&ifr, ifname);
-    if (ioctl(s.fd, request, &ifr) < 0) {
+    if (ioctl(s.get(), request, &ifr) < 0) {
         perror(what);
         ERR_PRINT("%s", what);
         return -1;
     }
-    in_addr a = reinterpret_cast<sockaddr_in*>(&ifr.ifr_addr)->sin_addr;
-    const uint8_t* b = reinterpret_cast<const uint8_t*>(&a.s_addr);
     if (buf != nullptr && size > 0)
-        snprintf(buf, static_cast<size_t>(size), "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+        format_address(buf, size, reinterpret_cast<sockaddr_in*>(&ifr.ifr_addr)->sin_addr.s_addr);
     return 0;
 }
 
@@ -76,7 +76,7 @@ int set_address(const char* ifname, const char* text, unsigned long request, con
     sockaddr_in sin{};
     sin.sin_family = AF_INET;
     Socket s;
-    if (s.fd < 0) {
+    if (!s.valid()) {
         perror("socket error");
         ERR_PRINT("socket error");
         return -1;
@@ -85,7 +85,7 @@ int set_address(const char* ifname, const char* text, unsigned long request, con
     ifreq ifr;
     fill_ifreq(&ifr, ifname);
     memcpy(&ifr.ifr_addr, &sin, sizeof sin);
-    if (ioctl(s.fd, request, &ifr) < 0) {
+    if (ioctl(s.get(), request, &ifr) < 0) {
         perror(what);
         ERR_PRINT("%s", what);
         return -1;
@@ -103,12 +103,6 @@ void default_route(rtentry* rt, uint32_t gw)
     sin.sin_addr.s_addr = gw;
     memcpy(&rt->rt_gateway, &sin, sizeof sin);
     rt->rt_flags = RTF_UP | RTF_GATEWAY;
-}
-
-void format_address(char* buf, int size, uint32_t addr)
-{
-    const uint8_t* b = reinterpret_cast<const uint8_t*>(&addr);
-    snprintf(buf, static_cast<size_t>(size), "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
 }
 
 FILE* open_route_table(const char* func)
@@ -206,12 +200,12 @@ void net_del_gateway(uint32_t gw)
     rtentry rt;
     default_route(&rt, gw);
     Socket s;
-    if (s.fd < 0) {
+    if (!s.valid()) {
         perror("socket error");
         ERR_PRINT("socket error");
         return;
     }
-    if (ioctl(s.fd, SIOCDELRT, &rt) < 0) {
+    if (ioctl(s.get(), SIOCDELRT, &rt) < 0) {
         perror("net_del_gateway: ioctl SIOCDELRT");
         ERR_PRINT("net_del_gateway: ioctl SIOCDELRT");
     }
@@ -222,12 +216,12 @@ int net_add_gateway(uint32_t gw)
     rtentry rt;
     default_route(&rt, gw);
     Socket s;
-    if (s.fd < 0) {
+    if (!s.valid()) {
         perror("socket error");
         ERR_PRINT("socket error");
         return -1;
     }
-    if (ioctl(s.fd, SIOCADDRT, &rt) < 0) {
+    if (ioctl(s.get(), SIOCADDRT, &rt) < 0) {
         perror("net_add_gateway: ioctl SIOCADDRT");
         ERR_PRINT("net_add_gateway: ioctl SIOCADDRT");
         return -1;
@@ -289,11 +283,94 @@ void net_dhcp_command(char* out, size_t size, const char* ifname, const char* ho
     out[len] = '\0';
 }
 
+bool net_stat_is_live(const char* stat, const char* name)
+{
+    // "PID (COMM) STATE ...": the name may hold blanks and parentheses, so it
+    // ends at the last ')'.
+    const char* open = strchr(stat, '(');
+    const char* close = strrchr(stat, ')');
+    if (open == nullptr || close == nullptr || close < open || close[1] != ' ')
+        return false;
+    size_t len = static_cast<size_t>(close - open - 1);
+    char state = close[2];
+    return len == strlen(name) && strncmp(open + 1, name, len) == 0 && state != '\0' && state != 'Z' &&
+           state != 'X';
+}
+
+namespace {
+
+// Whether any process called name still lives.
+bool process_lives(const char* name)
+{
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr)
+        return false;
+    bool found = false;
+    while (!found) {
+        const dirent* e = readdir(proc);
+        if (e == nullptr)
+            break;
+        if (e->d_name[0] < '1' || e->d_name[0] > '9')
+            continue;
+        char path[sizeof "/proc//stat" + sizeof e->d_name];
+        snprintf(path, sizeof path, "/proc/%s/stat", e->d_name);
+        FILE* f = fopen(path, "re");
+        if (f == nullptr)
+            continue;  // it ended meanwhile
+        char line[256];
+        found = fgets(line, sizeof line, f) != nullptr && net_stat_is_live(line, name);
+        fclose(f);
+    }
+    closedir(proc);
+    return found;
+}
+
+constexpr unsigned kPollMs = 10;
+constexpr unsigned kClientEndMs = 5000;
+
+}  // namespace
+
+bool net_wait_ended(const char* name, unsigned ms)
+{
+    for (unsigned waited = 0; process_lives(name); waited += kPollMs) {
+        if (waited >= ms)
+            return false;
+        OSA_sleepMilli(kPollMs);
+    }
+    return true;
+}
+
+void net_clear_ifaddr(const char* ifname)
+{
+    Socket s;
+    if (!s.valid())
+        return;
+    // Each request removes the interface's first address; a few addresses at
+    // most are expected, and the bound keeps a refusing kernel from looping.
+    for (int i = 0; i < 64; ++i) {
+        ifreq ifr;
+        fill_ifreq(&ifr, ifname);
+        if (ioctl(s.get(), SIOCGIFADDR, &ifr) < 0)
+            return;
+        sockaddr_in none{};
+        none.sin_family = AF_INET;
+        memcpy(&ifr.ifr_addr, &none, sizeof none);
+        if (ioctl(s.get(), SIOCSIFADDR, &ifr) < 0)
+            return;
+    }
+}
+
 int net_set_dhcp(const char* ifname, const char* hostname)
 {
     int ignored = system("killall -2 dhcpcd");
     ignored = system("killall -9 dhcpcd");
     (void)ignored;
+    // A killed client holds its pid file until it has ended, and a new one
+    // that finds it held refuses to start, leaving the camera without one.
+    // One stuck past the bound is left to the new one's own check.
+    net_wait_ended("dhcpcd", kClientEndMs);
+    // A static address would stay the interface's first beside the lease.
+    net_clear_ifaddr(ifname);
     char cmd[128] = {};
     net_dhcp_command(cmd, sizeof cmd, ifname, hostname);
     print("dhcp:%s", cmd);

@@ -37,3 +37,11 @@ bool net_is_gateway_route(const RouteLine& r, const char* ifname);
 // The DHCP client's command line for ifname and hostname, cut to fit size
 // (at most 128) without ever leaving the host name's quotes open.
 void net_dhcp_command(char* out, size_t size, const char* ifname, const char* hostname);
+
+// Whether a /proc/PID/stat line is that of a live process called name: a
+// zombie has let go of everything it held.
+bool net_stat_is_live(const char* stat, const char* name);
+// Waits until no process called name lives, at most ms; whether none does.
+bool net_wait_ended(const char* name, unsigned ms);
+// Removes every IPv4 address of ifname.
+void net_clear_ifaddr(const char* ifname);

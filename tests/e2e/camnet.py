@@ -10,6 +10,7 @@ import subprocess
 import threading
 import time
 from contextlib import contextmanager
+from pathlib import Path
 
 from camtest import BUILD, CAMS, CAMSIM, DEBUG, Camera, normalise_stderr
 
@@ -26,6 +27,21 @@ _libc = ctypes.CDLL(None, use_errno=True)
 def camsim(root, *args, timeout=60):
     return subprocess.run([str(CAMSIM), "--build", str(BUILD), "--root", str(root), *args],
                           capture_output=True, text=True, timeout=timeout, stdin=subprocess.DEVNULL)
+
+
+@contextmanager
+def netns(pinned):
+    """Runs the block in the network namespace pinned at PINNED (this thread only)."""
+    own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
+    target = os.open(pinned, os.O_RDONLY)
+    try:
+        if _libc.setns(target, CLONE_NEWNET) != 0:
+            raise OSError(ctypes.get_errno(), "setns")
+        yield
+    finally:
+        _libc.setns(own, CLONE_NEWNET)
+        os.close(own)
+        os.close(target)
 
 
 def have_dhcp():
@@ -47,19 +63,9 @@ class NetCamera(Camera):
     def down(self):
         camsim(self.root, "down")
 
-    @contextmanager
     def peer(self):
         """Runs the block in the peer's network namespace (this thread only)."""
-        own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
-        target = os.open(self.root / ".camsim-ns" / "peer", os.O_RDONLY)
-        try:
-            if _libc.setns(target, CLONE_NEWNET) != 0:
-                raise OSError(ctypes.get_errno(), "setns")
-            yield
-        finally:
-            _libc.setns(own, CLONE_NEWNET)
-            os.close(own)
-            os.close(target)
+        return netns(self.root / ".camsim-ns" / "peer")
 
     def peer_cmd(self, *argv):
         return [str(CAMSIM), "--build", str(BUILD), "--root", str(self.root), "peer", "--", *argv]
@@ -121,6 +127,16 @@ class Responder:
         through nsenter, whose child it is."""
         with open(f"/proc/{self.proc.pid}/task/{self.proc.pid}/children") as f:
             return int(f.read().split()[0])
+
+    def thread_started(self, name):
+        """When debug's thread NAME began, in seconds since boot: the kernel's
+        clock, the one the camera reads in /proc/uptime."""
+        tasks = Path(f"/proc/{self.debug_pid()}/task")
+        for task in tasks.iterdir():
+            if (task / "comm").read_text().startswith(name + "("):
+                after_name = (task / "stat").read_text().rsplit(")", 1)[1].split()
+                return int(after_name[19]) / os.sysconf("SC_CLK_TCK")  # field 22, starttime
+        raise LookupError(f"no thread {name}")
 
     def interrupt(self):
         """SIGINT to debug; the seconds until it ended."""

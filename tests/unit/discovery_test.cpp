@@ -45,32 +45,46 @@ TEST(Frame, KindsAndBounds)
     other_mark[17] = 0x11;
     std::vector<uint8_t> cut_target = frame(kPc, 0, 2, kCam, "");
     cut_target.resize(25);
+    const uint8_t kWlan[6] = {0x02, 0, 0, 0, 0, 0x0b};
+    const uint8_t kAll[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+    const uint8_t kIpv4Group[6] = {0x01, 0x00, 0x5e, 0x00, 0x00, 0x01};
+    const uint8_t kIpv6Group[6] = {0x33, 0x33, 0x00, 0x00, 0x00, 0x01};
     const struct {
         const char* what;
         std::vector<uint8_t> f;
         FrameKind kind;
         int selector;
         std::string text;
+        const uint8_t* eth;  // the camera's own addresses
+        const uint8_t* wlan;
     } cases[] = {
-        {"20 bytes", frame(kPc, 0, 0, nullptr, ""), FrameKind::kIgnore, 0, ""},
-        {"21 bytes", frame(kPc, 0, 0, nullptr, "", 1), FrameKind::kSearch, 0, ""},
-        {"reply 00 01", frame(kPc, 0, 1, nullptr, "", 40), FrameKind::kIgnore, 0, ""},
-        {"reply 00 03", frame(kPc, 0, 3, nullptr, "", 40), FrameKind::kIgnore, 0, ""},
-        {"code 02 00", frame(kPc, 2, 0, kCam, "a;b"), FrameKind::kModify, 0, "a;b"},
-        {"code 01 01", frame(kPc, 1, 1, kCam, "a"), FrameKind::kModify, 0, "a"},
-        {"code ff 03", frame(kPc, 0xff, 3, kCam, "a"), FrameKind::kIgnore, 0, ""},
-        {"from itself", frame(kCam, 0, 0, nullptr, "", 40), FrameKind::kIgnore, 0, ""},
-        {"from zero", frame(kZero, 0, 0, nullptr, "", 40), FrameKind::kIgnore, 0, ""},
-        {"other mark", other_mark, FrameKind::kIgnore, 0, ""},
-        {"other camera", frame(kPc, 0, 2, kPc, "a"), FrameKind::kIgnore, 0, ""},
-        {"wireless", frame(kPc, 0, 2, kZero, "w"), FrameKind::kModify, 1, "w"},
-        {"text at zero", frame(kPc, 0, 2, kCam, std::string("ab\0cd", 5)), FrameKind::kModify, 0, "ab"},
-        {"text to the end", frame(kPc, 0, 2, kCam, "abc"), FrameKind::kModify, 0, "abc"},
-        {"cut target", cut_target, FrameKind::kIgnore, 0, ""},
+        {"20 bytes", frame(kPc, 0, 0, nullptr, ""), FrameKind::kIgnore, 0, "", kCam, kZero},
+        {"21 bytes", frame(kPc, 0, 0, nullptr, "", 1), FrameKind::kSearch, 0, "", kCam, kZero},
+        {"reply 00 01", frame(kPc, 0, 1, nullptr, "", 40), FrameKind::kIgnore, 0, "", kCam, kZero},
+        {"reply 00 03", frame(kPc, 0, 3, nullptr, "", 40), FrameKind::kIgnore, 0, "", kCam, kZero},
+        {"code 02 00", frame(kPc, 2, 0, kCam, "a;b"), FrameKind::kModify, 0, "a;b", kCam, kZero},
+        {"code 01 01", frame(kPc, 1, 1, kCam, "a"), FrameKind::kModify, 0, "a", kCam, kZero},
+        {"code ff 03", frame(kPc, 0xff, 3, kCam, "a"), FrameKind::kIgnore, 0, "", kCam, kZero},
+        {"from itself", frame(kCam, 0, 0, nullptr, "", 40), FrameKind::kIgnore, 0, "", kCam, kZero},
+        {"from zero", frame(kZero, 0, 0, nullptr, "", 40), FrameKind::kIgnore, 0, "", kCam, kZero},
+        // A reply would go to every member of the group.
+        {"from broadcast", frame(kAll, 0, 0, nullptr, "", 40), FrameKind::kIgnore, 0, "", kCam, kZero},
+        {"from IPv4 group", frame(kIpv4Group, 0, 0, nullptr, "", 40), FrameKind::kIgnore, 0, "", kCam, kZero},
+        {"modify from IPv6 group", frame(kIpv6Group, 0, 2, kCam, "a"), FrameKind::kIgnore, 0, "", kCam, kZero},
+        {"other mark", other_mark, FrameKind::kIgnore, 0, "", kCam, kZero},
+        {"other camera", frame(kPc, 0, 2, kPc, "a"), FrameKind::kIgnore, 0, "", kCam, kZero},
+        // An interface without an address names no camera: every camera lacks one.
+        {"zero target", frame(kPc, 0, 2, kZero, "w"), FrameKind::kIgnore, 0, "", kCam, kZero},
+        {"zero target, no eth0", frame(kPc, 0, 2, kZero, "w"), FrameKind::kIgnore, 0, "", kZero, kZero},
+        {"broadcast target", frame(kPc, 0, 2, kAll, "w"), FrameKind::kIgnore, 0, "", kCam, kAll},
+        {"wireless", frame(kPc, 0, 2, kWlan, "w"), FrameKind::kModify, 1, "w", kCam, kWlan},
+        {"text at zero", frame(kPc, 0, 2, kCam, std::string("ab\0cd", 5)), FrameKind::kModify, 0, "ab", kCam, kZero},
+        {"text to the end", frame(kPc, 0, 2, kCam, "abc"), FrameKind::kModify, 0, "abc", kCam, kZero},
+        {"cut target", cut_target, FrameKind::kIgnore, 0, "", kCam, kZero},
     };
     for (const auto& c : cases) {
         FrameRequest r;
-        EXPECT_EQ(parse_frame(c.f.data(), c.f.size(), kCam, kZero, &r), c.kind) << c.what;
+        EXPECT_EQ(parse_frame(c.f.data(), c.f.size(), c.eth, c.wlan, &r), c.kind) << c.what;
         if (c.kind == FrameKind::kModify) {
             EXPECT_EQ(r.selector, c.selector) << c.what;
             EXPECT_EQ(std::string(r.text, r.text_len), c.text) << c.what;
@@ -79,6 +93,35 @@ TEST(Frame, KindsAndBounds)
             EXPECT_EQ(memcmp(r.requester, kPc, 6), 0) << c.what;
         }
     }
+}
+
+TEST(Console, ControlBytesEscapedPrintableTextKept)
+{
+    const struct {
+        std::string text;
+        size_t size;
+        std::string shown;
+    } cases[] = {
+        {"192.0.2.1;Lobby;admin", 64, "192.0.2.1;Lobby;admin"},
+        {"a\x1b[2Jb\x07", 64, "a\\x1b[2Jb\\x07"},
+        {"tab\there\r\n", 64, "tab\\there\\x0d\\x0a"},
+        {"del\x7f \\ \xc3\xa9", 64, "del\\x7f \\ \xc3\xa9"},
+        {std::string("ab\0cd", 5), 64, "ab"},
+        {"abc\x01", 7, "abc"},  // an escape is cut whole
+        {"abc\x01", 8, "abc\\x01"},
+    };
+    for (const auto& c : cases) {
+        char out[64];
+        escape_controls(out, c.size, c.text.data(), c.text.size());
+        EXPECT_EQ(std::string(out), c.shown) << c.text;
+    }
+    char quad[kQuadTextSize];
+    const uint8_t widest[4] = {255, 255, 255, 255};
+    format_quad(widest, quad);
+    EXPECT_STREQ(quad, "255.255.255.255");
+    const uint8_t q[4] = {192, 0, 2, 7};
+    format_quad(q, quad);
+    EXPECT_STREQ(quad, "192.0.2.7");
 }
 
 TEST(RequestText, SplitDropsEmptyFieldsAndKeepsBounds)
@@ -163,14 +206,20 @@ TEST(Replies, SearchAndModifyByteForByte)
 
 TEST(Planet, ChecksumAndNibbleSwap)
 {
-    // RFC 1071's example: stored little-endian, the bytes are 22 0d as there.
-    const uint8_t data[] = {0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7};
-    EXPECT_EQ(planet_checksum(data, sizeof data), 0x0d22);
-    EXPECT_EQ(planet_checksum(nullptr, 0), 0xffff);
-    const uint8_t odd[] = {0x01, 0x02, 0x03};  // the odd byte is the low byte of its word
-    EXPECT_EQ(planet_checksum(odd, 3), static_cast<uint16_t>(~(0x0201 + 0x0003) & 0xffff));
-    const uint8_t carry[] = {0xff, 0xff, 0xff, 0xff, 0x02, 0x00};  // folds the carries back
-    EXPECT_EQ(planet_checksum(carry, 6), 0xfffd);
+    // Worked out by hand: 16-bit little-endian words, carries folded back
+    // until none is left, complemented.
+    const struct {
+        std::vector<uint8_t> data;
+        uint16_t sum;
+    } sums[] = {
+        {bytes({0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7}), 0x0d22},  // RFC 1071's example, little-endian
+        {{}, 0xffff},
+        {bytes({0x01, 0x02, 0x03}), 0xfdfb},  // the odd byte is the low byte of its word
+        {bytes({0xff, 0xff, 0xff, 0xff, 0x02, 0x00}), 0xfffd},  // 0x20000: one fold
+        {bytes({0xff, 0xff, 0xff, 0xff, 0x01, 0x00}), 0xfffe},  // 0x1ffff: the first fold carries again
+    };
+    for (const auto& c : sums)
+        EXPECT_EQ(planet_checksum(c.data.data(), c.data.size()), c.sum) << c.data.size();
     EXPECT_EQ(nibble_swap(0x61), 0x16);
     EXPECT_EQ(nibble_swap(0x16), 0x61);
 
@@ -241,11 +290,8 @@ TEST(Planet, RepliesByteForByte)
     want.insert(want.end(), text2, text2 + 16);
     want.insert(want.end(), model, model + 31);
     want.push_back(0);
-    uint16_t sum = planet_checksum(want.data(), 112);
-    want.push_back(sum & 0xff);
-    want.push_back(sum >> 8);
+    want.insert(want.end(), {0x54, 0x50});  // 0x5054, worked out by hand
     EXPECT_EQ(std::vector<uint8_t>(out, out + sizeof out), want);
-    EXPECT_EQ(planet_checksum(out, sizeof out), 0);  // a whole packet sums to zero
 
     uint8_t r[kPlanetModifyReplyLen];
     planet_build_modify_reply(r, info.mac, "Successfully.");
@@ -253,9 +299,7 @@ TEST(Planet, RepliesByteForByte)
     const char ok[] = "Successfully.";
     want.insert(want.end(), ok, ok + 13);
     want.resize(48);
-    sum = planet_checksum(want.data(), 48);
-    want.push_back(sum & 0xff);
-    want.push_back(sum >> 8);
+    want.insert(want.end(), {0x11, 0xca});  // 0xca11, worked out by hand
     EXPECT_EQ(std::vector<uint8_t>(r, r + sizeof r), want);
 }
 
@@ -368,6 +412,7 @@ TEST(Client, PlanetRepliesReadBack)
     PlanetInfo info = {{2, 0, 0, 0, 0, 10}, 0x0a0200c0, 0x00ffffff, 0x010200c0, "IPC-100", text2};
     uint8_t d[kPlanetInfoReplyLen];
     planet_build_info_reply(d, info);
+    EXPECT_EQ(std::vector<uint8_t>(d + 112, d + 114), bytes({0x4c, 0xfc}));  // 0xfc4c, worked out by hand
     PlanetInfoReply r;
     ASSERT_TRUE(planet_parse_info_reply(d, sizeof d, &r));
     EXPECT_EQ(std::vector<uint8_t>(r.ipaddr, r.ipaddr + 4), bytes({192, 0, 2, 10}));
@@ -378,9 +423,8 @@ TEST(Client, PlanetRepliesReadBack)
     // Fields without terminators stay within their bytes.
     memset(d + 32, 'M', 32);
     memset(d + 64, 'V', 16);
-    uint16_t sum = planet_checksum(d, 112);
-    d[112] = sum & 0xff;
-    d[113] = sum >> 8;
+    d[112] = 0x44;  // 0x7f44, worked out by hand
+    d[113] = 0x7f;
     ASSERT_TRUE(planet_parse_info_reply(d, sizeof d, &r));
     EXPECT_EQ(std::string(r.model), std::string(32, 'M'));
     EXPECT_EQ(std::string(r.text2), std::string(16, 'V'));
@@ -393,6 +437,7 @@ TEST(Client, PlanetRepliesReadBack)
     ASSERT_TRUE(planet_parse_modify_reply(m, sizeof m, &res));
     EXPECT_TRUE(res.accepted);
     planet_build_modify_reply(m, info.mac, "Failed.");
+    EXPECT_EQ(std::vector<uint8_t>(m + 48, m + 50), bytes({0x6e, 0x30}));  // 0x306e, worked out by hand
     ASSERT_TRUE(planet_parse_modify_reply(m, sizeof m, &res));
     EXPECT_FALSE(res.accepted);
     EXPECT_STREQ(res.text, "Failed.");

@@ -2,6 +2,11 @@
 // priorities.
 #include <gtest/gtest.h>
 #include <net/route.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -88,6 +93,54 @@ TEST(DhcpCommand, QuotesTheHostNameAndAlwaysClosesTheQuotes)
         EXPECT_EQ(std::string(cmd), c.command) << c.host;
         EXPECT_LE(strlen(cmd), 127u);
     }
+}
+
+TEST(DhcpCommand, OldClientCountsUntilItHasEnded)
+{
+    const struct {
+        const char* stat;
+        bool live;
+    } cases[] = {
+        {"412 (dhcpcd) S 1 412 412 0 -1 4194624", true},
+        {"412 (dhcpcd) D 1", true},  // still ending: it may hold its pid file yet
+        {"412 (dhcpcd) Z 1", false},  // what a zombie held is let go
+        {"412 (dhcpcd) X 1", false},
+        {"412 (dhcpcd-run) S 1", false},
+        {"412 (dhcp) S 1", false},
+        {"412 (sh) S 1 dhcpcd", false},
+        {"412 (x) (dhcpcd) S 1", false},
+        {"412 (dhcpcd)", false},
+        {"garbage", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(net_stat_is_live(c.stat, "dhcpcd"), c.live) << c.stat;
+    EXPECT_TRUE(net_stat_is_live("9 (a) b) R 1", "a) b"));  // the name ends at the last ')'
+}
+
+TEST(DhcpCommand, WaitReturnsOnceTheOldClientHasEnded)
+{
+    // The child takes the name at the fork, so it is never seen without it.
+    char own[16] = {};
+    prctl(PR_GET_NAME, own, 0, 0, 0);
+    prctl(PR_SET_NAME, "ending-client", 0, 0, 0);
+    pid_t child = fork();
+    if (child == 0) {
+        usleep(200 * 1000);
+        _exit(0);
+    }
+    prctl(PR_SET_NAME, own, 0, 0, 0);
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(net_wait_ended("ending-client", 10 * 1000));
+    // Not yet reaped: a zombie, which holds nothing any more.
+    char path[64], stat[256] = {};
+    snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(child));
+    FILE* f = fopen(path, "r");
+    ASSERT_NE(f, nullptr);
+    ASSERT_NE(fgets(stat, sizeof stat, f), nullptr);
+    fclose(f);
+    EXPECT_NE(strstr(stat, ") Z "), nullptr) << stat;
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(net_wait_ended("ending-client", 0));
 }
 
 TEST(ThreadPriority, ClampedToTheFifoRange)

@@ -154,13 +154,13 @@ bool parse_decimal(const char* text, unsigned long low, unsigned long high, unsi
 }
 
 // An address as the camera's rule reads it, given on in its plain form.
-bool check_address(const char* option, const char* text, char out[16], uint8_t quad[4])
+bool check_address(const char* option, const char* text, char out[kQuadTextSize], uint8_t quad[4])
 {
     if (!parse_quad(text, quad)) {
         usage_error(option, ": not an IPv4 address (four numbers 0..255 with dots)");
         return false;
     }
-    snprintf(out, 16, "%u.%u.%u.%u", quad[0], quad[1], quad[2], quad[3]);
+    format_quad(quad, out);
     return true;
 }
 
@@ -247,15 +247,13 @@ int parse_config(int argc, char** argv, Config* c)
 void put_text(const char* s)
 {
     for (; *s != '\0'; ++s) {
-        unsigned char ch = static_cast<unsigned char>(*s);
-        if (ch == '\\')
-            fputs("\\\\", stdout);
-        else if (ch == '\t')
-            fputs("\\t", stdout);
-        else if (ch < 0x20 || ch == 0x7f)
-            printf("\\x%02x", ch);
+        char escape[5];
+        if (*s == '\\')
+            fputs("\\\\", stdout);  // a backslash of the text cannot pass for an escape
+        else if (size_t n = control_escape(static_cast<unsigned char>(*s), escape))
+            fwrite(escape, 1, n, stdout);
         else
-            putchar(ch);
+            putchar(*s);
     }
 }
 
@@ -377,11 +375,11 @@ void print_camera(const Config& c, const uint8_t mac[kMacLen], const ReplyFields
 
 void print_planet(const Config& c, const PlanetInfoReply& r)
 {
-    char m[18], ip[16], mask[16], gw[16];
+    char m[18], ip[kQuadTextSize], mask[kQuadTextSize], gw[kQuadTextSize];
     format_mac(r.mac, m);
-    snprintf(ip, sizeof ip, "%u.%u.%u.%u", r.ipaddr[0], r.ipaddr[1], r.ipaddr[2], r.ipaddr[3]);
-    snprintf(mask, sizeof mask, "%u.%u.%u.%u", r.netmask[0], r.netmask[1], r.netmask[2], r.netmask[3]);
-    snprintf(gw, sizeof gw, "%u.%u.%u.%u", r.gateway[0], r.gateway[1], r.gateway[2], r.gateway[3]);
+    format_quad(r.ipaddr, ip);
+    format_quad(r.netmask, mask);
+    format_quad(r.gateway, gw);
     if (c.json) {
         printf("{\"mac\":\"%s\",\"ipaddr\":\"%s\",\"netmask\":\"%s\",\"gateway\":\"%s\",", m, ip, mask, gw);
         put_json("model", r.model);
