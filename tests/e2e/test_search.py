@@ -13,7 +13,7 @@ import unittest
 from pathlib import Path
 
 from camtest import BUILD, CAMS, CAMSIM, err
-from camnet import CAM_MAC, CAMFIND, PC_MAC, DhcpServer, NetCamera, Responder, have_dhcp, netns
+from camnet import CAM_MAC, PC_MAC, camfind, DhcpServer, NetCamera, Responder, have_dhcp, netns
 
 MARK = bytes.fromhex("08092012 0610")
 BCAST = b"\xff" * 6
@@ -132,7 +132,7 @@ class ResponderTest(unittest.TestCase):
         cls.cam.down()
 
     def camfind(self, *argv):
-        r = subprocess.run(self.cam.peer_cmd(CAMFIND, *argv), capture_output=True, text=True, timeout=30,
+        r = subprocess.run(self.cam.peer_cmd(*camfind(*argv)), capture_output=True, text=True, timeout=30,
                            stdin=subprocess.DEVNULL)
         self.assertEqual(r.stderr, "")
         return r.stdout, r.returncode
