@@ -8,7 +8,7 @@ import time
 import unittest
 
 from camtest import BUILD, CAMS, CAMSIM
-from camnet import CAMFIND, NetCamera, Responder
+from camnet import NetCamera, Responder, camfind
 
 # Under a cross build's emulator the cameras cannot answer raw searches:
 # qemu-user lacks the ethtool ioctl that opening a capture needs.
@@ -51,7 +51,7 @@ class OneCamera(unittest.TestCase):
 
     def camfind(self, *argv, user=None):
         pre = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--inh-caps=-all"] if user else []
-        return subprocess.run(self.cam.peer_cmd(*pre, CAMFIND, *argv), capture_output=True, text=True,
+        return subprocess.run(self.cam.peer_cmd(*pre, *camfind(*argv)), capture_output=True, text=True,
                               timeout=30, stdin=subprocess.DEVNULL)
 
     def run_table(self, cases):
@@ -111,8 +111,8 @@ class OneCamera(unittest.TestCase):
         for title, text, json in cases:
             with self.subTest(title=title):
                 store(self.cam, "UPDATE device SET title = CAST(? AS TEXT)", title)
-                out = subprocess.run(self.cam.peer_cmd(CAMFIND), capture_output=True, timeout=30).stdout
-                js = subprocess.run(self.cam.peer_cmd(CAMFIND, "--json"), capture_output=True, timeout=30).stdout
+                out = subprocess.run(self.cam.peer_cmd(*camfind()), capture_output=True, timeout=30).stdout
+                js = subprocess.run(self.cam.peer_cmd(*camfind("--json")), capture_output=True, timeout=30).stdout
                 self.assertEqual(out, line(title="@").encode().replace(b"@", text))
                 self.assertIn(b'"title":' + json + b",", js)
         # A camera title that the modify request cannot carry is not sent.
@@ -158,7 +158,7 @@ class TwentyCameras(unittest.TestCase):
             ["--", *kw["peer"]] if "peer" in kw else [])
 
     def camfind(self, *argv):
-        return subprocess.run(self.segment("peer", peer=[CAMFIND, *argv]), capture_output=True, text=True,
+        return subprocess.run(self.segment("peer", peer=camfind(*argv)), capture_output=True, text=True,
                               timeout=30, stdin=subprocess.DEVNULL)
 
     def test_all_listed_once_in_one_window(self):
@@ -172,7 +172,7 @@ class TwentyCameras(unittest.TestCase):
         r = self.camfind()
         self.assertEqual((r.stdout, r.stderr, r.returncode), (want, "", 0))
         # A second search within the window makes every camera answer twice.
-        first = subprocess.Popen(self.segment("peer", peer=[CAMFIND, "-t", "1500"]), stdout=subprocess.PIPE,
+        first = subprocess.Popen(self.segment("peer", peer=camfind("-t", "1500")), stdout=subprocess.PIPE,
                                  text=True, stdin=subprocess.DEVNULL)
         time.sleep(0.5)
         second = self.camfind("-t", "300")
