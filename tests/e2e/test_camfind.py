@@ -2,13 +2,15 @@
 simulated cameras running `debug -M search`: one camera up with --net, then
 a segment of 20 on one bridge (`camsim segment up 20`)."""
 import os
+import socket
 import sqlite3
 import subprocess
+import threading
 import time
 import unittest
 
 from camtest import BUILD, CAMS, CAMSIM
-from camnet import NetCamera, Responder, camfind
+from camnet import NetCamera, Responder, camfind, netns
 
 # Under a cross build's emulator the cameras cannot answer raw searches:
 # qemu-user lacks the ethtool ioctl that opening a capture needs.
@@ -142,6 +144,33 @@ class OneCamera(unittest.TestCase):
             (["planet", "set", CAM, "--ip", "192.0.2.10", "--title", "IPCAM", "-p", "admin", "--json", *wait],
              '{"result":"accepted","mac":"02:00:00:00:00:0a","text":"Successfully."}\n', "", 0, first),
         ])
+
+    def test_replies_to_another_station_are_ignored(self):
+        # A station of the camera's link answers camfind's search twice, in
+        # order: first to another station, then to camfind with a title that
+        # set refuses at once. camfind must skip the first and refuse.
+        station, other = bytes.fromhex("02000000000b"), bytes.fromhex("020000000099")
+        text = "192.0.2.11;80;255.255.255.0;192.0.2.1;192.0.2.1;IPC-100;1.0.0;20261207;{};IPC-100;5;0"
+        with netns(self.cam.root / ".camsim-ns" / "net"):
+            raw = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x0809))
+        self.addCleanup(raw.close)
+        raw.bind(("eth0", 0))
+        raw.settimeout(20)
+
+        def answer():
+            search = b""
+            while search[:6] != station or search[20:22] != b"\0\0":
+                search = raw.recv(2048)
+            for dst, title in ((other, "Other"), (search[6:12], "a;b")):
+                raw.send((dst + station + bytes.fromhex("080920120610 0001") + text.format(title).encode())
+                         .ljust(260, b"\0"))
+
+        station_thread = threading.Thread(target=answer, daemon=True)
+        station_thread.start()
+        r = self.camfind("set", station.hex(":"), "-u", "admin", "-p", "admin", "-t", "5000")
+        station_thread.join(timeout=20)
+        self.assertEqual((r.stdout, r.stderr, r.returncode),
+                         ("", "camfind: the camera's title contains ';'; nothing was sent\n", 1))
 
     def test_raw_sockets_need_privilege(self):
         r = self.camfind(user="nobody")

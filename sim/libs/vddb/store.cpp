@@ -3,7 +3,10 @@
 // stored. One connection per database stays open with its statements
 // prepared; one mutex serialises every call, since the listener, timer and
 // planet threads share the store. Each write is a single statement and so
-// one transaction: a kill never leaves half a record.
+// one transaction: a kill never leaves half a record. Writes of several
+// records (a modify's port, title and network) stay separate transactions:
+// the calls carry no mark of where a group begins or ends, and each must say
+// when it returns whether its record was kept.
 #include <pthread.h>
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -18,6 +21,9 @@ constexpr char kMainPath[] = "/mnt/nand/vddb.db";
 constexpr char kOemPath[] = "/mnt/nand2/oem.db";
 constexpr int kBusyMs = 2000;  // another process (the db module) may hold the lock
 constexpr int kMaxUsers = 256;
+// Privilege of a user who may do nothing: NULL, a value that is no whole
+// number of 0..255, or a user who cannot be checked whole reads as this.
+constexpr uint8_t kNoPrivilege = 255;
 
 enum Statement {
     kGetNetwork,
@@ -41,10 +47,14 @@ const StatementText kSql[kStatements] = {
     {false, "INSERT OR REPLACE INTO network(iface, mode, hostname, ipaddr, netmask, gateway, dns1, dns2)"
             " VALUES(?, ?, ?, ?, ?, ?, ?, ?)"},
     {false, "SELECT title, text1, text2, text3 FROM device WHERE id = 0"},
-    {false, "UPDATE device SET title = ? WHERE id = 0"},
+    // A missing row is made, so a write that returns 0 was always kept.
+    {false, "INSERT INTO device(id, title) VALUES(0, ?) ON CONFLICT(id) DO UPDATE SET title = excluded.title"},
     {false, "SELECT http FROM port WHERE id = 0"},
-    {false, "UPDATE port SET http = ? WHERE id = 0"},
-    {false, "SELECT name, password, privilege, permission FROM user ORDER BY rowid"},
+    {false, "INSERT INTO port(id, http) VALUES(0, ?) ON CONFLICT(id) DO UPDATE SET http = excluded.http"},
+    // Read as an int, NULL would be 0, the administrator; 256 would wrap to 0.
+    {false, "SELECT name, password,"
+            " CASE WHEN typeof(privilege) = 'integer' AND privilege BETWEEN 0 AND 255 THEN privilege"
+            " ELSE 255 END, permission FROM user ORDER BY rowid"},
     {false, "INSERT OR REPLACE INTO user(name, password, privilege, permission) VALUES(?, ?, ?, ?)"},
     {true, "SELECT model, oem_index FROM oem WHERE id = 0"},
 };
@@ -128,6 +138,15 @@ void column_text(sqlite3_stmt* s, int col, char* out, size_t size)
     if (len > 0)
         memcpy(out, text, len);
     out[len] = '\0';
+}
+
+// Whether a column's text fits a field of size bytes whole: not NULL, with
+// room for its NUL and none inside. A cut password would accept its prefix.
+bool column_fits(sqlite3_stmt* s, int col, size_t size)
+{
+    const unsigned char* text = sqlite3_column_text(s, col);
+    size_t len = static_cast<size_t>(sqlite3_column_bytes(s, col));
+    return text != nullptr && len < size && memchr(text, '\0', len) == nullptr;
 }
 
 void bind_field(sqlite3_stmt* s, int index, const char* field, size_t size)
@@ -317,21 +336,28 @@ int db_get_users(UserRecord** list, int* count)
         return -1;
     UserRecord* users = nullptr;
     int n = 0;
-    int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW && n < kMaxUsers) {
+    int rc = SQLITE_DONE;
+    while (n < kMaxUsers && (rc = sqlite3_step(s)) == SQLITE_ROW) {
         void* grown = realloc(users, sizeof(UserRecord) * static_cast<size_t>(n + 1));
         if (grown == nullptr)
             break;
         users = static_cast<UserRecord*>(grown);
         UserRecord* u = &users[n++];
         memset(u, 0, sizeof *u);
+        bool whole = column_fits(s, 0, sizeof u->name) && column_fits(s, 1, sizeof u->password);
         column_text(s, 0, u->name, sizeof u->name);
-        column_text(s, 1, u->password, sizeof u->password);
-        u->privilege = static_cast<uint8_t>(sqlite3_column_int(s, 2));
+        if (whole)
+            column_text(s, 1, u->password, sizeof u->password);
+        u->privilege = whole ? static_cast<uint8_t>(sqlite3_column_int(s, 2)) : kNoPrivilege;
         const void* blob = sqlite3_column_blob(s, 3);
         size_t len = static_cast<size_t>(sqlite3_column_bytes(s, 3));
         if (blob != nullptr)
             memcpy(u->permission, blob, len < sizeof u->permission ? len : sizeof u->permission);
+    }
+    // Part of the list is no list: a user left out could not log in.
+    if (n < kMaxUsers && rc != SQLITE_DONE) {
+        free(users);
+        return finish(s, -1);
     }
     *list = users;
     *count = n;
@@ -346,6 +372,13 @@ int db_set_user(const UserRecord* r)
                                     {"password", TraceArg::field_text(r->password, sizeof r->password)},
                                     {"privilege", static_cast<int>(r->privilege)},
                                     {"permission", TraceArg::bytes(r->permission, sizeof r->permission)}})});
+    // A name or password that fills its field has no end here and would read
+    // back cut: refused rather than stored as a text no one could give.
+    if (strnlen(r->name, sizeof r->name) == sizeof r->name ||
+        strnlen(r->password, sizeof r->password) == sizeof r->password) {
+        vdsim::report_unsaved(kMainPath, "user name or password fills its field");
+        return -1;
+    }
     Lock lock;
     sqlite3_stmt* s = write_statement(kSetUser);
     if (s == nullptr)
