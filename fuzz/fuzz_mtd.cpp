@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ++lines;
         mtd_table_add(&table, line, &next);
     }
-    if (table.count > kMtdMaxParts || table.count + table.left_out + table.bad_lines > lines)
+    if (table.count > kMtdMaxParts || table.count + table.unlisted + table.bad_lines > lines)
         abort();
     uint32_t start = 0;
     for (unsigned k = 0; k < table.count; ++k) {

@@ -22,7 +22,7 @@ constexpr char kTableListSql[] = "select name from sqlite_master where type='tab
 constexpr char kLockPath[] = "/tmp/db.fl";
 constexpr size_t kResultSize = 2048;
 constexpr int kCellSize = 256;
-constexpr int kFileLineSize = 256;  // 255 characters; a longer line comes in pieces
+constexpr int kFileLineSize = 256;  // 255 characters, line feed included
 
 struct Database {
     const char* name;
@@ -172,7 +172,19 @@ void db_execute_file(const char* path)
     db_con_init();
     if (FILE* f = fopen(path, "re")) {
         char line[kFileLineSize];
+        unsigned number = 0;
         while (fgets(line, sizeof line, f) != nullptr && line[0] != '\0') {
+            ++number;
+            size_t len = strlen(line);
+            int next = len + 1 == sizeof line && line[len - 1] != '\n' ? getc(f) : EOF;
+            if (next != EOF) {
+                // A piece of a statement is not a statement: the whole line is refused.
+                while (next != '\n' && next != EOF)
+                    next = getc(f);
+                ERR_PRINT("%s: line %u longer than %d characters, not executed\n", path, number,
+                          kFileLineSize - 1);
+                continue;
+            }
             if (is_db_init())
                 db_execute_locked(line);
         }

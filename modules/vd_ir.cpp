@@ -71,7 +71,7 @@ void ir_init_param(int argc, char** argv)
                 ir_bad_option();
             g_req.delay = static_cast<int>(value);
             if (value == 0) {
-                ERR_PRINT("Invalid delay value.");
+                ERR_PRINT("Invalid delay value.\n");
                 ir_bad_option();
             }
             break;
@@ -80,7 +80,7 @@ void ir_init_param(int argc, char** argv)
                 ir_bad_option();
             g_req.mode = static_cast<int>(value);
             if (value > kIrMaxMode) {
-                ERR_PRINT("Invalid mode value.");
+                ERR_PRINT("Invalid mode value.\n");
                 ir_bad_option();
             }
             break;

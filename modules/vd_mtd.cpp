@@ -76,6 +76,82 @@ bool hex_field(const char** p, uint32_t* out)
     return true;
 }
 
+// fgets, with the rest of an overlong line dropped: it is not a line of its own.
+bool read_line(FILE* f, char* line, int size)
+{
+    if (fgets(line, size, f) == nullptr)
+        return false;
+    size_t len = strlen(line);
+    bool whole = len > 0 && line[len - 1] == '\n';
+    char rest[256];
+    while (!whole && fgets(rest, sizeof rest, f) != nullptr) {
+        len = strlen(rest);
+        whole = len > 0 && rest[len - 1] == '\n';
+    }
+    return true;
+}
+
+// The scan's error lines are the check's, whichever helper meets them.
+#define CHECK_ERR(...)                                                      \
+    do {                                                                    \
+        err_print_prefix(__FILE_NAME__, "vd_badblock_check", __LINE__);     \
+        err_print_text(__VA_ARGS__);                                        \
+    } while (0)
+
+// Asks the driver for every erase block of the partition; fills its bad count and addresses.
+void scan_part(MtdPart* part)
+{
+    part->bad_count = 0;
+    if (part->erase_size == 0) {
+        // The block walk would never advance.
+        CHECK_ERR("%s (%s) : erase size 0, skipped\n", part->device, part->name);
+        return;
+    }
+    int fd = open(part->device, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        CHECK_ERR("%s open failed\n", part->device);
+        return;
+    }
+    // 64 bits, as the request takes it: a partition near 4 GiB cannot wrap.
+    for (loff_t offset = 0; offset < part->size; offset += part->erase_size) {
+        int ret = ioctl(fd, MEMGETBADBLOCK, &offset);
+        if (ret < 0) {
+            print("ioctl MEMGETBADBLOCK failed, %s, error=%d\n", part->device, ret);
+            break;
+        }
+        if (ret > 0) {
+            // Past the room for addresses the blocks are still counted.
+            if (part->bad_count < kMtdMaxBad)
+                part->bad[part->bad_count] = part->start + static_cast<uint32_t>(offset);
+            ++part->bad_count;
+        }
+    }
+    close(fd);
+}
+
+// The partitions past the table's room, read again from the list and scanned
+// one at a time: their bad blocks count, their addresses are not kept.
+unsigned scan_unlisted(FILE* f)
+{
+    rewind(f);
+    unsigned bad = 0;
+    unsigned seen = 0;
+    uint32_t next_start = 0;
+    MtdPart part;
+    char line[1024];
+    while (read_line(f, line, sizeof line)) {
+        if (!mtd_parse_line(line, &part))
+            continue;
+        part.start = next_start;
+        next_start += part.size;
+        if (seen++ < kMtdMaxParts)
+            continue;
+        scan_part(&part);
+        bad += part.bad_count;
+    }
+    return bad;
+}
+
 int vd_badblock_check()
 {
     FILE* f = fopen(kProcMtd, "r");
@@ -86,52 +162,15 @@ int vd_badblock_check()
     g_table = MtdTable{};
     uint32_t next_start = 0;
     char line[1024];
-    while (fgets(line, sizeof line, f) != nullptr) {
-        size_t len = strlen(line);
-        bool whole = len > 0 && line[len - 1] == '\n';
+    while (read_line(f, line, sizeof line))
         mtd_table_add(&g_table, line, &next_start);
-        // The rest of an overlong line is not a line of its own.
-        while (!whole && fgets(line, sizeof line, f) != nullptr) {
-            len = strlen(line);
-            whole = len > 0 && line[len - 1] == '\n';
-        }
-    }
-    fclose(f);
     if (g_table.bad_lines > 0)
         ERR_PRINT("%s: %u lines not understood, skipped\n", kProcMtd, g_table.bad_lines);
-    if (g_table.left_out > 0)
-        ERR_PRINT("%s: %u more partitions than the %u checked, left out\n", kProcMtd, g_table.left_out,
-                  kMtdMaxParts);
 
-    for (unsigned k = 0; k < g_table.count; ++k) {
-        MtdPart& part = g_table.parts[k];
-        part.bad_count = 0;
-        if (part.erase_size == 0) {
-            // The block walk would never advance.
-            ERR_PRINT("%s (%s) : erase size 0, skipped\n", part.device, part.name);
-            continue;
-        }
-        int fd = open(part.device, O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            ERR_PRINT("%s open failed\n", part.device);
-            continue;
-        }
-        // 64 bits, as the request takes it: a partition near 4 GiB cannot wrap.
-        for (loff_t offset = 0; offset < part.size; offset += part.erase_size) {
-            int ret = ioctl(fd, MEMGETBADBLOCK, &offset);
-            if (ret < 0) {
-                print("ioctl MEMGETBADBLOCK failed, %s, error=%d\n", part.device, ret);
-                break;
-            }
-            if (ret > 0) {
-                // Past the room for addresses the blocks are still counted.
-                if (part.bad_count < kMtdMaxBad)
-                    part.bad[part.bad_count] = part.start + static_cast<uint32_t>(offset);
-                ++part.bad_count;
-            }
-        }
-        close(fd);
-    }
+    for (unsigned k = 0; k < g_table.count; ++k)
+        scan_part(&g_table.parts[k]);
+    unsigned unlisted_bad = g_table.unlisted > 0 ? scan_unlisted(f) : 0;
+    fclose(f);
 
     unsigned total = 0;
     for (unsigned k = 0; k < g_table.count; ++k) {
@@ -146,6 +185,9 @@ int vd_badblock_check()
             print("%u more bad blocks not listed\n", part.bad_count - listed);
         total += part.bad_count;
     }
+    if (g_table.unlisted > 0)
+        print("%u more partitions not listed, %u bad blocks in them\n", g_table.unlisted, unlisted_bad);
+    total += unlisted_bad;
     print("\nTotal bad block : %d\n", static_cast<int>(total));
     return 0;
 }
@@ -228,7 +270,7 @@ void mtd_table_add(MtdTable* table, const char* line, uint32_t* next_start)
         return;
     }
     if (table->count == kMtdMaxParts) {
-        ++table->left_out;
+        ++table->unlisted;
         return;
     }
     part.start = *next_start;

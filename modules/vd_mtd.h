@@ -20,7 +20,7 @@ struct MtdPart {
 struct MtdTable {
     MtdPart parts[kMtdMaxParts];
     unsigned count;
-    unsigned left_out;   // partitions listed past the table's room
+    unsigned unlisted;   // partitions past the table's room: scanned, not listed
     unsigned bad_lines;  // device lines that did not read as a partition
 };
 

@@ -306,11 +306,12 @@ void wifi_set_encryp(const char* text)
     g_apply = 1;
 }
 
-// Copies text into a field of the record, cut to the field; its length kept.
+// Copies text into a field of the record and gives the length of the text as
+// given, so that a length check sees a text the field would cut.
 size_t wifi_set_text(char* field, size_t size, const char* text)
 {
     copy_bounded(field, size, text);
-    return strlen(field);
+    return strlen(text);
 }
 
 bool wep_key_length(size_t n)

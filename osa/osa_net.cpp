@@ -56,14 +56,14 @@ int get_address(const char* ifname, char* buf, int size, unsigned long request,
     Socket s;
     if (!s.valid()) {
         perror("socket error");
-        ERR_PRINT("socket error");
+        ERR_PRINT("socket error\n");
         return -1;
     }
     ifreq ifr;
     fill_ifreq(&ifr, ifname);
     if (ioctl(s.get(), request, &ifr) < 0) {
         perror(what);
-        ERR_PRINT("%s", what);
+        ERR_PRINT("%s\n", what);
         return -1;
     }
     if (buf != nullptr && size > 0)
@@ -78,7 +78,7 @@ int set_address(const char* ifname, const char* text, unsigned long request, con
     Socket s;
     if (!s.valid()) {
         perror("socket error");
-        ERR_PRINT("socket error");
+        ERR_PRINT("socket error\n");
         return -1;
     }
     sin.sin_addr = quad_address(text);
@@ -87,7 +87,7 @@ int set_address(const char* ifname, const char* text, unsigned long request, con
     memcpy(&ifr.ifr_addr, &sin, sizeof sin);
     if (ioctl(s.get(), request, &ifr) < 0) {
         perror(what);
-        ERR_PRINT("%s", what);
+        ERR_PRINT("%s\n", what);
         return -1;
     }
     return 0;
@@ -111,8 +111,8 @@ FILE* open_route_table(const char* func)
     if (f == nullptr) {
         perror("fopen /proc/net/route");
         err_print_prefix(__FILE_NAME__, func, __LINE__);
-        err_print_text("fopen /proc/net/route");
-        print("INET (IPv4) not configured in this system.");
+        err_print_text("fopen /proc/net/route\n");
+        print("INET (IPv4) not configured in this system.\n");
     }
     return f;
 }
@@ -202,12 +202,12 @@ void net_del_gateway(uint32_t gw)
     Socket s;
     if (!s.valid()) {
         perror("socket error");
-        ERR_PRINT("socket error");
+        ERR_PRINT("socket error\n");
         return;
     }
     if (ioctl(s.get(), SIOCDELRT, &rt) < 0) {
         perror("net_del_gateway: ioctl SIOCDELRT");
-        ERR_PRINT("net_del_gateway: ioctl SIOCDELRT");
+        ERR_PRINT("net_del_gateway: ioctl SIOCDELRT\n");
     }
 }
 
@@ -218,12 +218,12 @@ int net_add_gateway(uint32_t gw)
     Socket s;
     if (!s.valid()) {
         perror("socket error");
-        ERR_PRINT("socket error");
+        ERR_PRINT("socket error\n");
         return -1;
     }
     if (ioctl(s.get(), SIOCADDRT, &rt) < 0) {
         perror("net_add_gateway: ioctl SIOCADDRT");
-        ERR_PRINT("net_add_gateway: ioctl SIOCADDRT");
+        ERR_PRINT("net_add_gateway: ioctl SIOCADDRT\n");
         return -1;
     }
     return 0;

@@ -35,7 +35,7 @@ int OSA_sqlite3Open(OSA_Sqlite3Hndl* h, const char* name)
         h->lockFd = open(h->lockPath, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (h->lockFd < 0) {
             h->lockFd = -1;
-            ERR_PRINT("Open %s failed!", h->lockPath);
+            ERR_PRINT("Open %s failed!\n", h->lockPath);
             return -1;
         }
     }

@@ -138,21 +138,26 @@ class Statements(DbTest):
         self.assertEqual(lock.stat().st_size, 0)
 
     def test_file_lines_run_one_by_one(self):
-        long_line = "insert into port values(5, 5);".ljust(255) + "insert into port values(6, 6);\n"
+        # Cut at 255 characters, this line would delete every user.
+        too_long = "select 1;".ljust(255 - len("delete from user")) + "delete from user where name='nobody';\n"
+        longest = "insert into port values(5, 5);".ljust(254) + "\n"
         text = ("insert into port values(2, 81);\n"  # each line by itself
                 "\n"                                 # a blank line is a statement too
                 "insert into nosuch values(1);\n"    # an error stops nothing
-                + long_line +                        # 255 characters at a time
+                + too_long +                         # refused whole
+                longest +                            # 255 characters, line feed included
                 "insert into port values(7, 7)")     # the last line needs no line feed
         self.cam.path("/tmp/stmts.sql").write_text(text)
-        self.check(self.cam.debug("-M", "db", "-f", "/tmp/stmts.sql", "-f", "/tmp/nosuch"), VDDB)
-        self.assertEqual(self.rows("select id from port"), [(0,), (2,), (5,), (6,), (7,)])
+        self.check(self.cam.debug("-M", "db", "-f", "/tmp/stmts.sql", "-f", "/tmp/nosuch"), VDDB,
+                   err("vd_db", "db_execute_file",
+                       "/tmp/stmts.sql: line 4 longer than 255 characters, not executed\n"))
+        self.assertEqual(self.rows("select id from port"), [(0,), (2,), (5,), (7,)])
+        self.assertEqual(len(self.rows("select name from user")), 3)
         executed = [line for line in self.calls() if line.startswith("sqlite_execute")]
         self.assertEqual(executed, [
             'sqlite_execute("insert into port values(2, 81);\\n")', 'sqlite_execute("\\n")',
             'sqlite_execute("insert into nosuch values(1);\\n")',
-            f'sqlite_execute("{long_line[:255]}")', 'sqlite_execute("insert into port values(6, 6);\\n")',
-            'sqlite_execute("insert into port values(7, 7)")'])
+            f'sqlite_execute("{longest[:254]}\\n")', 'sqlite_execute("insert into port values(7, 7)")'])
 
     def test_new_lock_file_mode(self):
         self.cam.path("/tmp/db.fl").unlink(missing_ok=True)
@@ -161,33 +166,41 @@ class Statements(DbTest):
 
 
 class Concurrency(DbTest):
-    def test_two_writers_take_turns(self):
-        # The test holds the lock file as a first writer would, for as long
-        # as it likes: a writer started meanwhile waits for it instead of
-        # meeting a busy database, and writes once it is let go.
-        self.cam.debug("-M", "db", "-e", "create table turns(what)")
-        path = self.cam.path("/tmp/db.fl")
-        fd = os.open(path, os.O_RDWR | os.O_CREAT, 0o644)
-        self.addCleanup(os.close, fd)
-        fcntl.lockf(fd, fcntl.LOCK_EX)
-        inode = os.fstat(fd).st_ino
-        env = dict(os.environ, VDSIM_TRACE=str(self.cam.trace_file))
-        second = subprocess.Popen(
-            [str(CAMSIM), "--build", str(BUILD), "--root", str(self.cam.root), "--", *DEBUG,
-             "-M", "db", "-e", "insert into turns values('second')"],
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env, text=True)
-        self.addCleanup(second.kill)
-        # Blocked on the lock: a waiting request ("->") on the file's inode.
-        deadline = time.monotonic() + 120
-        while not self.waits_on(inode) and second.poll() is None and time.monotonic() < deadline:
-            time.sleep(0.01)
-        self.assertTrue(self.waits_on(inode), "the second writer never waited for the lock file")
-        self.assertEqual(self.rows("select what from turns"), [])
-        fcntl.lockf(fd, fcntl.LOCK_UN)
-        out, error = second.communicate(timeout=180)
-        self.assertEqual((out, error, second.returncode),
-                         (VDDB + "End execute: 'insert into turns values('second')' \n", "", 0))
-        self.assertEqual(self.rows("select what from turns"), [("second",)])
+    def test_work_waits_for_the_lock_file(self):
+        # The test holds the lock file as a first writer would and writes
+        # while it holds it: a statement or query started meanwhile waits,
+        # so it lands after that write and sees it. Without the lock it
+        # would run at once, before the write.
+        cases = [
+            # (options, stdout, rows afterwards)
+            (["-e", "insert into turns values('second')"],
+             VDDB + "End execute: 'insert into turns values('second')' \n", [("first",), ("second",)]),
+            (["-s", "select count(*) from turns"], VDDB + result(["count(*)"], [["1"]]), [("first",)]),
+        ]
+        for options, stdout, rows in cases:
+            with self.subTest(options=options):
+                self.cam.debug("-M", "db", "-e", "drop table if exists turns", "-e", "create table turns(what)")
+                path = self.cam.path("/tmp/db.fl")
+                fd = os.open(path, os.O_RDWR | os.O_CREAT, 0o644)
+                self.addCleanup(os.close, fd)
+                fcntl.lockf(fd, fcntl.LOCK_EX)
+                inode = os.fstat(fd).st_ino
+                env = dict(os.environ, VDSIM_TRACE=str(self.cam.trace_file))
+                second = subprocess.Popen(
+                    [str(CAMSIM), "--build", str(BUILD), "--root", str(self.cam.root), "--", *DEBUG,
+                     "-M", "db", *options],
+                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env, text=True)
+                self.addCleanup(second.kill)
+                # Blocked on the lock: a waiting request ("->") on the file's inode.
+                deadline = time.monotonic() + 120
+                while not self.waits_on(inode) and second.poll() is None and time.monotonic() < deadline:
+                    time.sleep(0.01)
+                with sqlite3.connect(self.cam.path("/mnt/nand/vddb.db")) as con:
+                    con.execute("insert into turns values('first')")
+                fcntl.lockf(fd, fcntl.LOCK_UN)
+                out, error = second.communicate(timeout=180)
+                self.assertEqual((out, error, second.returncode), (stdout, "", 0))
+                self.assertEqual(self.rows("select what from turns order by rowid"), rows)
 
     @staticmethod
     def waits_on(inode):

@@ -94,8 +94,8 @@ class Switching(IrTest):
 class OptionErrors(IrTest):
     def test_bad_options_end_the_process(self):
         cases = [
-            (["-d", "0"], param_error("Invalid delay value.")),
-            (["-m", "4"], param_error("Invalid mode value.")),
+            (["-d", "0"], param_error("Invalid delay value.\n")),
+            (["-m", "4"], param_error("Invalid mode value.\n")),
             (["-t", "x"], param_error("invalid number: x\n")),
             (["-c", "on"], param_error("invalid number: on\n")),
             (["-d"], "debug: option requires an argument -- 'd'\n" + param_error("Unknow option\n")),

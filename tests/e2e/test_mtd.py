@@ -25,7 +25,8 @@ class BadBlocks(CameraTest):
 
     def test_reports(self):
         many = ",".join(hex(0x20000 * k) for k in range(130))
-        parts15 = [f"p{k}:0x20000:0x20000" for k in range(14)] + ["last:0x20000:0x20000:0"]
+        parts15 = (["p0:0x20000:0x20000:0"] + [f"p{k}:0x20000:0x20000" for k in range(1, 13)]
+                   + ["p13:0x20000:0x20000:0", "last:0x40000:0x20000:0,0x20000"])
         long_name = "n" * 40
         cases = [
             # (partitions, stdout, stderr)
@@ -37,14 +38,15 @@ class BadBlocks(CameraTest):
             (["a:0x40000:0x20000:0x30000", "b:0x40000:0x10000:0"],
              "/dev/mtd0 (\"a\") : \nBad block found at : 00020000\n"
              "/dev/mtd1 (\"b\") : \nBad block found at : 00040000\n" + TOTAL.format(2), ""),
-            # Past 128 addresses the blocks are counted, not listed.
-            ([f"big:0x1040000:0x20000:{many}"],
+            # Past 128 addresses the blocks are counted, not listed, and the next partition stays whole.
+            ([f"big:0x1040000:0x20000:{many}", "next:0x20000:0x20000:0"],
              "/dev/mtd0 (\"big\") : \n"
              + "".join(f"Bad block found at : {0x20000 * k:08x}\n" for k in range(128))
-             + "2 more bad blocks not listed\n" + TOTAL.format(130), ""),
-            # Past 13 partitions the rest are left out, and said so.
-            (parts15, TOTAL.format(0),
-             check_error("/proc/mtd: 2 more partitions than the 13 checked, left out\n")),
+             + "2 more bad blocks not listed\n"
+             + "/dev/mtd1 (\"next\") : \nBad block found at : 01040000\n" + TOTAL.format(131), ""),
+            # Past 13 partitions the rest are scanned and counted, not listed.
+            (parts15, "/dev/mtd0 (\"p0\") : \nBad block found at : 00000000\n"
+             "2 more partitions not listed, 3 bad blocks in them\n" + TOTAL.format(4), ""),
             # Erase size 0 would never advance: an error, then the next one.
             (["z:0x40000:0:0", "ok:0x40000:0x20000:0x20000"],
              "/dev/mtd1 (\"ok\") : \nBad block found at : 00060000\n" + TOTAL.format(1),

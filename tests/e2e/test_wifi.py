@@ -56,7 +56,7 @@ class Wifi(CameraTest):
             (["-e", "open", "-m", "ad-hoc", "-c", "6"], dict(encryp=0, mode=1, channel=6)),
             (["--channel", "14", "-m", "MANAGED", "-e", "OPEN", "--ssid", "s" * 200],
              dict(encryp=0, channel=14, ssid="s" * 127)),
-            (["-e", "4", "--psk", "p" * 100], dict(encryp=4, psk="p" * 63)),
+            (["-e", "4", "--psk", "p" * 63], dict(encryp=4, psk="p" * 63)),
             (["--auth_alg", "2", "--key_mgmt", "5", "--group", "6", "--keytype", "0", "--proto", "1",
               "-e", "5"], dict(encryp=5, auth_alg=2, key_mgmt=5, group=6, keytype=0, proto=1)),
             (["--wps", "2", "--apname", "lab-ap", "--pincode", "12345678"],
@@ -91,8 +91,12 @@ class Wifi(CameraTest):
             (["--pairwise", "4"], "Error wifi wpa pairwise, must be [0-3]\n"),
             (["--proto", "3"], "Error wifi wpa proto, must be [0-2]\n"),
             (["--psk", "1234567"], "Error wifi wpa psk_key length, must be [8-63]\n"),
+            # Lengths are of the text as given, not of what the field would keep.
+            (["--psk", "1" * 64], "Error wifi wpa psk_key length, must be [8-63]\n"),
+            (["--psk", "p" * 100], "Error wifi wpa psk_key length, must be [8-63]\n"),
             (["--wps", "3"], "Error WPS type must be [0-2]!\n"),
             (["--apname", ""], "Error wifi WPS PinAP SSID length, must be [1-63]\n"),
+            (["--apname", "a" * 64], "Error wifi WPS PinAP SSID length, must be [1-63]\n"),
             (["--pincode", "123456789"], "Error wifi WPS PinAP PinCode length, must be 8\n"),
             (["--wps", "1", "--nope"], "Unknow option\n"),
         ]

@@ -63,7 +63,7 @@ TEST(MtdTable, StartsFollowSizesAndOverflowIsCounted)
     for (unsigned k = 1; k < kMtdMaxParts + 2; ++k)
         mtd_table_add(&table, "mtd9: 00200000 00020000 \"b\"\n", &next);
     ASSERT_EQ(table.count, kMtdMaxParts);
-    EXPECT_EQ(table.left_out, 2u);
+    EXPECT_EQ(table.unlisted, 2u);
     EXPECT_EQ(table.bad_lines, 1u);
     EXPECT_EQ(table.parts[0].start, 0u);
     EXPECT_EQ(table.parts[1].start, 0x100000u);

@@ -117,6 +117,25 @@ TEST(DhcpCommand, OldClientCountsUntilItHasEnded)
     EXPECT_TRUE(net_stat_is_live("9 (a) b) R 1", "a) b"));  // the name ends at the last ')'
 }
 
+TEST(NetErrors, EachErrorLineEndsTheLine)
+{
+    // An interface that does not exist: every request fails, nothing changes.
+    const struct {
+        int (*call)();
+        const char* line;
+    } cases[] = {
+        {[] { char b[16]; return net_get_ifaddr("nosuch9", b, sizeof b); }, "): net_get_ifaddr: ioctl SIOCGIFADDR\n"},
+        {[] { return net_set_ifaddr("nosuch9", "192.0.2.1"); }, "): net_set_ifaddr: ioctl SIOCSIFADDR\n"},
+        {[] { return net_set_netmask("nosuch9", "255.255.255.0"); }, "): net_set_netmask: ioctl SIOCSIFNETMASK\n"},
+    };
+    for (const auto& c : cases) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(c.call(), -1);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(c.line), std::string::npos) << err;
+    }
+}
+
 TEST(DhcpCommand, WaitReturnsOnceTheOldClientHasEnded)
 {
     // The child takes the name at the fork, so it is never seen without it.

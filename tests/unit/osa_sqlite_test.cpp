@@ -53,6 +53,15 @@ TEST_F(Sqlite, RefusesMissingArguments)
     EXPECT_EQ(OSA_sqlite3Close(nullptr), 0);
 }
 
+TEST_F(Sqlite, LockFileThatCannotBeOpenedEndsItsErrorLine)
+{
+    h.lockPath = "/nonexistent-dir/osa_sqlite_test.lock";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OSA_sqlite3Open(&h, kDb), -1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("): Open /nonexistent-dir/osa_sqlite_test.lock failed!\n"), std::string::npos) << err;
+}
+
 TEST_F(Sqlite, SecondOpenLeavesTheLockAndLockFileInUse)
 {
     int closed_fds = open_fds();
