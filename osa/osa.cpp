@@ -193,9 +193,3 @@ void copy_bounded(char* dst, size_t size, const char* src)
     dst[n] = '\0';
 }
 
-void UniqueFd::reset(int fd)
-{
-    if (fd_ >= 0)
-        close(fd_);
-    fd_ = fd;
-}

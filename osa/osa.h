@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 extern pthread_mutex_t g_print_mutex;
 
@@ -74,7 +75,12 @@ public:
     UniqueFd& operator=(const UniqueFd&) = delete;
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
-    void reset(int fd = -1);
+    void reset(int fd = -1)
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = fd;
+    }
 
 private:
     int fd_ = -1;

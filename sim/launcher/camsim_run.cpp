@@ -30,6 +30,7 @@
 
 #include "devices.h"
 #include "layout.h"
+#include "osa.h"
 
 namespace {
 
@@ -52,23 +53,6 @@ constexpr long kNsfsMagic = 0x6e736673;
     fprintf(stderr, "camsim: %s\n", line);
     exit(kUsageStatus);
 }
-
-// A descriptor closed when it goes out of scope.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 struct Options {
     std::string camsim;  // the dispatcher, whose folder holds camsim.d and root
@@ -442,7 +426,7 @@ void layer(const Step& step, const std::string& stage, int n)
     for (const char* half : {"", "/u", "/w", "/m"})
         if (mkdir((stage + "/" + halves + half).c_str(), 0755) != 0)
             fail_step(step);
-    const Fd lower(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd lower(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (lower.get() < 0)
         fail_step(step);
     // Paths in overlay options cannot hold ':' or ',' (iio:device0), so the
@@ -583,7 +567,7 @@ void become_root()
 
 void enter(const Paths& p, const char* kind, int type)
 {
-    const Fd fd(open((p.nsdir() + "/" + kind).c_str(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd fd(open((p.nsdir() + "/" + kind).c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0 || setns(fd.get(), type) != 0)
         die("cannot enter the camera's %s namespace: %s", kind, strerror(errno));
 }
