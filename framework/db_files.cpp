@@ -45,19 +45,6 @@ bool copy_bytes(int in, int out)
     }
 }
 
-// Closes its descriptor on every way out.
-struct Fd {
-    int fd;
-    explicit Fd(int f) : fd(f) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-};
-
 // The copy goes to "<to>.part" and is renamed once it is on the flash, so a
 // power cut or a kill leaves no short database that every later start would
 // keep; the next start replaces the leftover. The lock on the .part file
@@ -72,26 +59,26 @@ bool copy_whole(const char* from, const char* to)
     if (char* slash = strrchr(dir, '/'))
         slash[slash == dir ? 1 : 0] = '\0';
 
-    Fd in(open(from, O_RDONLY | O_CLOEXEC));
-    if (in.fd < 0)
+    UniqueFd in(open(from, O_RDONLY | O_CLOEXEC));
+    if (!in.valid())
         return false;
-    Fd out(open(part, O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-    if (out.fd < 0)
+    UniqueFd out(open(part, O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    if (!out.valid())
         return false;
     int locked;
-    while ((locked = flock(out.fd, LOCK_EX)) != 0 && errno == EINTR) {
+    while ((locked = flock(out.get(), LOCK_EX)) != 0 && errno == EINTR) {
     }
     if (locked != 0)
         return false;
     struct stat held, named;
-    if (fstat(out.fd, &held) != 0 || stat(part, &named) != 0 || held.st_ino != named.st_ino ||
+    if (fstat(out.get(), &held) != 0 || stat(part, &named) != 0 || held.st_ino != named.st_ino ||
         held.st_dev != named.st_dev)
         return true;  // the .part we waited on became the other program's copy
     if (access(to, F_OK) == 0) {
         unlink(part);
         return true;
     }
-    if (ftruncate(out.fd, 0) != 0 || !copy_bytes(in.fd, out.fd) || fsync(out.fd) != 0 ||
+    if (ftruncate(out.get(), 0) != 0 || !copy_bytes(in.get(), out.get()) || fsync(out.get()) != 0 ||
         rename(part, to) != 0) {
         int saved = errno;
         unlink(part);
@@ -99,9 +86,9 @@ bool copy_whole(const char* from, const char* to)
         return false;
     }
     // The rename must reach the flash too.
-    Fd d(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (d.fd >= 0)
-        fsync(d.fd);
+    UniqueFd d(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (d.valid())
+        fsync(d.get());
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "module.h"
 
 #include <ctype.h>
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
@@ -89,6 +90,13 @@ int test_usage(const char* name)
     if (const TestModule* m = find_by_name(name))
         m->usage();
     return 0;
+}
+
+void module_refuse(void (*explain)(), int status)
+{
+    if (explain != nullptr)
+        explain();
+    exit(status);
 }
 
 void module_exit_all()

@@ -41,6 +41,15 @@ void module_usage_print(unsigned id, const struct option* options, const OptionH
 void option_row_print(int letter, const char* name, const char* hint, const char* text,
                       bool two_tabs_without_hint);
 
+// The status of a refused request: what exit(-1) has always given scripts.
+constexpr int kStatusRefused = 255;
+
+// The one way a module ends the process on a request it refuses: prints
+// what the module asks (its help, usually; nothing when null), then exits.
+// The framework keeps no module's return value, so a refusal cannot be
+// returned.
+[[noreturn]] void module_refuse(void (*explain)() = nullptr, int status = kStatusRefused);
+
 // Process-wide state of the program entry.
 extern char g_program_name[256];
 extern volatile int g_quit;

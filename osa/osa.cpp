@@ -157,6 +157,58 @@ bool opt_i32(const char* text, int32_t* out, const char* file, const char* func,
     return false;
 }
 
+namespace {
+
+void verr_at(const ErrorSite& site, int line, const char* fmt, va_list ap)
+{
+    err_print_prefix(site.unit, site.func, line);
+    vfprintf(stderr, fmt, ap);
+}
+
+}  // namespace
+
+void err_print_at(const ErrorSite& site, int line, const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    verr_at(site, line, fmt, ap);
+    va_end(ap);
+}
+
+bool opt_bounded(const ErrorSite& site, int line, const char* text, uint32_t low, uint32_t high,
+                 uint32_t* out, const char* fmt, ...)
+{
+    uint32_t value = 0;
+    if (!opt_u32(text, &value, site.unit, site.func, line))
+        return false;
+    if (value < low || value > high) {
+        va_list ap;
+        va_start(ap, fmt);
+        verr_at(site, line, fmt, ap);
+        va_end(ap);
+        return false;
+    }
+    *out = value;
+    return true;
+}
+
+bool opt_bounded_i32(const ErrorSite& site, int line, const char* text, int32_t low, int32_t high,
+                     int32_t* out, const char* fmt, ...)
+{
+    int32_t value = 0;
+    if (!opt_i32(text, &value, site.unit, site.func, line))
+        return false;
+    if (value < low || value > high) {
+        va_list ap;
+        va_start(ap, fmt);
+        verr_at(site, line, fmt, ap);
+        va_end(ap);
+        return false;
+    }
+    *out = value;
+    return true;
+}
+
 void escape_text(char* out, size_t size, const char* text)
 {
     if (size == 0)

@@ -8,6 +8,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "owners.h"
+
 extern pthread_mutex_t g_print_mutex;
 
 int OSA_init();
@@ -39,6 +41,18 @@ void err_print_text(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
         err_print_text(__VA_ARGS__);                           \
     } while (0)
 
+// Where a module's option errors say they come from: its unit and its
+// option loop, whichever helper met the error, as scripts have always read
+// them. Each module keeps one, e.g.
+//     constexpr ErrorSite kSite{__FILE_NAME__, "wifi_init_param"};
+struct ErrorSite {
+    const char* unit;
+    const char* func;
+};
+void err_print_at(const ErrorSite& site, int line, const char* fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+#define SITE_ERR(site, ...) err_print_at(site, __LINE__, __VA_ARGS__)
+
 // Option values: the whole text must be a number as strtoul (unsigned) or
 // strtol (signed) read it in base 0 (decimal, 0x hex, leading-zero octal),
 // after the leading white space that isspace accepts and an optional sign,
@@ -58,45 +72,25 @@ bool opt_u32(const char* text, uint32_t* out, const char* file = __builtin_FILE(
 bool opt_i32(const char* text, int32_t* out, const char* file = __builtin_FILE(),
              const char* func = __builtin_FUNCTION(), int line = __builtin_LINE());
 
+// An option number within [low, high], the one form of "parse, check the
+// bound, refuse": a text that is no number gets "invalid number: TEXT", a
+// number outside the bounds gets the caller's line (fmt and its arguments),
+// both at site. *out is written only when the number is in bounds.
+//     if (!OPT_BOUNDED(kSite, optarg, 0, kGpioMaxLine, &value, "gio id must <= %d\n", kGpioMaxLine))
+//         return -1;
+bool opt_bounded(const ErrorSite& site, int line, const char* text, uint32_t low, uint32_t high,
+                 uint32_t* out, const char* fmt, ...) __attribute__((format(printf, 7, 8)));
+bool opt_bounded_i32(const ErrorSite& site, int line, const char* text, int32_t low, int32_t high,
+                     int32_t* out, const char* fmt, ...) __attribute__((format(printf, 7, 8)));
+#define OPT_BOUNDED(site, ...) opt_bounded(site, __LINE__, __VA_ARGS__)
+#define OPT_BOUNDED_I32(site, ...) opt_bounded_i32(site, __LINE__, __VA_ARGS__)
+
 // Writes text into out with control bytes and bytes above 0x7e as C escapes
 // (\n, \t, \r, \xNN), cut to fit; for echoing outside text on an error line.
 void escape_text(char* out, size_t size, const char* text);
 
 // Copies at most size-1 bytes and always terminates: a longer text is cut.
 void copy_bounded(char* dst, size_t size, const char* src);
-
-// One descriptor, closed when its owner goes: no early return leaks it.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    void reset(int fd = -1)
-    {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
-
-// Holds a mutex for one scope.
-class MutexGuard {
-public:
-    explicit MutexGuard(pthread_mutex_t* m) : m_(m) { pthread_mutex_lock(m_); }
-    ~MutexGuard() { pthread_mutex_unlock(m_); }
-    MutexGuard(const MutexGuard&) = delete;
-    MutexGuard& operator=(const MutexGuard&) = delete;
-
-private:
-    pthread_mutex_t* m_;
-};
 
 // Copies size bytes of record to the start of the System V shared-memory
 // block of key (made with mode 0666 if missing); nothing else is touched.

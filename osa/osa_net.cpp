@@ -20,11 +20,6 @@
 
 namespace {
 
-// Interface and route requests go through a datagram socket of its own.
-struct Socket : UniqueFd {
-    Socket() : UniqueFd(socket(AF_INET, SOCK_DGRAM, 0)) {}
-};
-
 // The address a text stands for, with leading zeros read as decimal;
 // 0.0.0.0 for a text that is no dotted quad.
 in_addr quad_address(const char* text)
@@ -53,7 +48,7 @@ void fill_ifreq(ifreq* ifr, const char* ifname)
 int get_address(const char* ifname, char* buf, int size, unsigned long request,
                 const char* what)
 {
-    Socket s;
+    const UniqueFd s(socket(AF_INET, SOCK_DGRAM, 0));
     if (!s.valid()) {
         perror("socket error");
         ERR_PRINT("socket error\n");
@@ -75,7 +70,7 @@ int set_address(const char* ifname, const char* text, unsigned long request, con
 {
     sockaddr_in sin{};
     sin.sin_family = AF_INET;
-    Socket s;
+    const UniqueFd s(socket(AF_INET, SOCK_DGRAM, 0));
     if (!s.valid()) {
         perror("socket error");
         ERR_PRINT("socket error\n");
@@ -199,7 +194,7 @@ void net_del_gateway(uint32_t gw)
 {
     rtentry rt;
     default_route(&rt, gw);
-    Socket s;
+    const UniqueFd s(socket(AF_INET, SOCK_DGRAM, 0));
     if (!s.valid()) {
         perror("socket error");
         ERR_PRINT("socket error\n");
@@ -215,7 +210,7 @@ int net_add_gateway(uint32_t gw)
 {
     rtentry rt;
     default_route(&rt, gw);
-    Socket s;
+    const UniqueFd s(socket(AF_INET, SOCK_DGRAM, 0));
     if (!s.valid()) {
         perror("socket error");
         ERR_PRINT("socket error\n");
@@ -342,7 +337,7 @@ bool net_wait_ended(const char* name, unsigned ms)
 
 void net_clear_ifaddr(const char* ifname)
 {
-    Socket s;
+    const UniqueFd s(socket(AF_INET, SOCK_DGRAM, 0));
     if (!s.valid())
         return;
     // Each request removes the interface's first address; a few addresses at

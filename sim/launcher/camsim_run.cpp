@@ -30,7 +30,7 @@
 
 #include "devices.h"
 #include "layout.h"
-#include "osa.h"
+#include "owners.h"
 
 namespace {
 

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "discovery.h"
+#include "owners.h"
 
 using namespace discovery;
 
@@ -125,18 +126,6 @@ int usage_error(const char* what, const char* value)
     fprintf(stderr, "Try 'camfind -h'.\n");
     return kExitUsage;
 }
-
-struct Fd {
-    int fd = -1;
-    Fd() = default;
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-};
 
 // --- Options -----------------------------------------------------------
 
@@ -485,7 +474,7 @@ void size_receive_buffer(int fd)
 }
 
 struct Link {
-    Fd sock;
+    UniqueFd sock;
     int ifindex = 0;
     uint8_t mac[kMacLen] = {};
 };
@@ -498,19 +487,19 @@ bool open_link(const char* iface, Link* link)
     if (!interface_exists(iface))
         return false;
     link->ifindex = static_cast<int>(if_nametoindex(iface));
-    link->sock.fd = socket(AF_PACKET, SOCK_RAW, 0);
-    if (link->sock.fd < 0)
+    link->sock.reset(socket(AF_PACKET, SOCK_RAW, 0));
+    if (!link->sock.valid())
         return socket_failed("socket");
-    size_receive_buffer(link->sock.fd);
+    size_receive_buffer(link->sock.get());
     sockaddr_ll sll{};
     sll.sll_family = AF_PACKET;
     sll.sll_protocol = htons(kEtherType);
     sll.sll_ifindex = link->ifindex;
-    if (bind(link->sock.fd, reinterpret_cast<sockaddr*>(&sll), sizeof sll) != 0)
+    if (bind(link->sock.get(), reinterpret_cast<sockaddr*>(&sll), sizeof sll) != 0)
         return socket_failed("bind");
     ifreq ifr{};
     snprintf(ifr.ifr_name, sizeof ifr.ifr_name, "%s", iface);
-    if (ioctl(link->sock.fd, SIOCGIFHWADDR, &ifr) != 0)
+    if (ioctl(link->sock.get(), SIOCGIFHWADDR, &ifr) != 0)
         return socket_failed("SIOCGIFHWADDR");
     memcpy(link->mac, ifr.ifr_hwaddr.sa_data, kMacLen);
     return true;
@@ -529,7 +518,7 @@ bool send_frame(const Link& link, uint8_t* frame, size_t len, size_t room)
     to.sll_ifindex = link.ifindex;
     to.sll_halen = kMacLen;
     memcpy(to.sll_addr, frame, kMacLen);
-    if (sendto(link.sock.fd, frame, len, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0) {
+    if (sendto(link.sock.get(), frame, len, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0) {
         error("send on the link: %s", strerror(errno));
         return false;
     }
@@ -601,7 +590,7 @@ int list_cameras(const Config& c)
     Link link;
     if (!open_link(c.iface, &link) || !send_search(link, kBroadcast))
         return kExitFailed;
-    bool ok = receive(link.sock.fd, c.window_ms, [&](const uint8_t* frame, size_t len) {
+    bool ok = receive(link.sock.get(), c.window_ms, [&](const uint8_t* frame, size_t len) {
         Reply r;
         if (search_reply(link, frame, len, &r))
             g_cameras.add(r.camera, r);
@@ -663,7 +652,7 @@ int set_camera(const Config& c)
         return kExitFailed;
     Reply current;
     bool found = false;
-    if (!receive(link.sock.fd, c.window_ms, [&](const uint8_t* frame, size_t len) {
+    if (!receive(link.sock.get(), c.window_ms, [&](const uint8_t* frame, size_t len) {
             found = search_reply(link, frame, len, &current) &&
                     memcmp(current.camera, c.target, kMacLen) == 0;
             return found;
@@ -707,7 +696,7 @@ int set_camera(const Config& c)
     Reply result;
     found = false;
     unsigned wait = c.window_ms > kResultWaitMs ? c.window_ms : kResultWaitMs;
-    if (!receive(link.sock.fd, wait, [&](const uint8_t* f, size_t len) {
+    if (!receive(link.sock.get(), wait, [&](const uint8_t* f, size_t len) {
             found = parse_reply(f, len, &result) && result.code == kReplyModify &&
                     memcmp(result.camera, c.target, kMacLen) == 0 &&
                     memcmp(result.requester, link.mac, kMacLen) == 0;
@@ -730,29 +719,29 @@ int set_camera(const Config& c)
 // --- Planet verbs ------------------------------------------------------
 
 struct Planet {
-    Fd sock;
+    UniqueFd sock;
 };
 
 bool open_planet(const char* iface, Planet* p)
 {
     if (!interface_exists(iface))
         return false;
-    p->sock.fd = socket(AF_INET, SOCK_DGRAM, 0);
-    if (p->sock.fd < 0)
+    p->sock.reset(socket(AF_INET, SOCK_DGRAM, 0));
+    if (!p->sock.valid())
         return socket_failed("socket");
     int one = 1;
-    setsockopt(p->sock.fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (setsockopt(p->sock.fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one) != 0)
+    setsockopt(p->sock.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (setsockopt(p->sock.get(), SOL_SOCKET, SO_BROADCAST, &one, sizeof one) != 0)
         return socket_failed("SO_BROADCAST");
     // Replies are broadcast: only those of this segment, and requests go out here.
-    if (setsockopt(p->sock.fd, SOL_SOCKET, SO_BINDTODEVICE, iface, static_cast<socklen_t>(strlen(iface))) != 0)
+    if (setsockopt(p->sock.get(), SOL_SOCKET, SO_BINDTODEVICE, iface, static_cast<socklen_t>(strlen(iface))) != 0)
         return socket_failed("SO_BINDTODEVICE", "binding to an interface needs root or CAP_NET_RAW");
-    size_receive_buffer(p->sock.fd);
+    size_receive_buffer(p->sock.get());
     sockaddr_in at{};
     at.sin_family = AF_INET;
     at.sin_port = htons(kPlanetReplyPort);
     at.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(p->sock.fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) {
+    if (bind(p->sock.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) {
         error("bind to UDP port %u: %s", kPlanetReplyPort, strerror(errno));
         return false;
     }
@@ -765,7 +754,7 @@ bool planet_send(const Planet& p, const uint8_t* data, size_t len)
     to.sin_family = AF_INET;
     to.sin_port = htons(kPlanetPort);
     to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    if (sendto(p.sock.fd, data, len, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0) {
+    if (sendto(p.sock.get(), data, len, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0) {
         error("send to UDP port %u: %s", kPlanetPort, strerror(errno));
         return false;
     }
@@ -779,7 +768,7 @@ bool planet_info(const Planet& p, unsigned ms, const uint8_t* only, PlanetInfoRe
     size_t n = planet_build_info_request(req, sizeof req);
     if (!planet_send(p, req, n))
         return false;
-    return receive(p.sock.fd, ms, [&](const uint8_t* data, size_t len) {
+    return receive(p.sock.get(), ms, [&](const uint8_t* data, size_t len) {
         PlanetInfoReply r;
         if (!planet_parse_info_reply(data, len, &r))
             return false;
@@ -877,7 +866,7 @@ int set_planet(const Config& c)
     PlanetResult result;
     found = false;
     unsigned wait = c.window_ms > kResultWaitMs ? c.window_ms : kResultWaitMs;
-    if (!receive(p.sock.fd, wait, [&](const uint8_t* d, size_t len) {
+    if (!receive(p.sock.get(), wait, [&](const uint8_t* d, size_t len) {
             found = planet_parse_modify_reply(d, len, &result) && memcmp(result.mac, c.target, kMacLen) == 0;
             return found;
         }))

@@ -12,6 +12,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "owners.h"
 #include "vddb.h"
 #include "vdsim.h"
 
@@ -63,13 +64,6 @@ pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
 sqlite3* g_main = nullptr;
 sqlite3* g_oem = nullptr;
 sqlite3_stmt* g_stmt[kStatements];
-
-struct Lock {
-    Lock() { pthread_mutex_lock(&g_lock); }
-    ~Lock() { pthread_mutex_unlock(&g_lock); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-};
 
 sqlite3* open_db(const char* path)
 {
@@ -188,14 +182,14 @@ extern "C" {
 int db_init(void)
 {
     vdsim::trace("db_init");
-    Lock lock;
+    MutexGuard lock(&g_lock);
     return open_all() ? 0 : -1;
 }
 
 int db_uninit(int flush)
 {
     vdsim::trace("db_uninit", {flush});
-    Lock lock;
+    MutexGuard lock(&g_lock);
     close_all();
     return 0;
 }
@@ -203,7 +197,7 @@ int db_uninit(int flush)
 int db_get_network(NetworkRecord* r)
 {
     vdsim::trace("db_get_network", {static_cast<int>(r->iface)});
-    Lock lock;
+    MutexGuard lock(&g_lock);
     sqlite3_stmt* s = statement(kGetNetwork);
     if (s == nullptr)
         return -1;
@@ -232,7 +226,7 @@ int db_set_network(const NetworkRecord* r)
                                     {"gateway", TraceArg::field_text(r->gateway, sizeof r->gateway)},
                                     {"dns1", TraceArg::field_text(r->dns1, sizeof r->dns1)},
                                     {"dns2", TraceArg::field_text(r->dns2, sizeof r->dns2)}})});
-    Lock lock;
+    MutexGuard lock(&g_lock);
     sqlite3_stmt* s = write_statement(kSetNetwork);
     if (s == nullptr)
         return -1;
@@ -250,7 +244,7 @@ int db_set_network(const NetworkRecord* r)
 int db_get_device(DeviceRecord* r)
 {
     vdsim::trace("db_get_device");
-    Lock lock;
+    MutexGuard lock(&g_lock);
     sqlite3_stmt* s = statement(kGetDevice);
     if (s == nullptr)
         return -1;
@@ -268,7 +262,7 @@ int db_set_device_title(const char* title)
     vdsim::trace("db_set_device_title", {title});
     if (title == nullptr)
         return -1;
-    Lock lock;
+    MutexGuard lock(&g_lock);
     sqlite3_stmt* s = write_statement(kSetTitle);
     if (s == nullptr)
         return -1;
@@ -279,7 +273,7 @@ int db_set_device_title(const char* title)
 int oem_get_device(OemDeviceRecord* r)
 {
     vdsim::trace("oem_get_device");
-    Lock lock;
+    MutexGuard lock(&g_lock);
     sqlite3_stmt* s = statement(kGetOem);
     if (s == nullptr)
         return -1;
@@ -292,7 +286,7 @@ int oem_get_device(OemDeviceRecord* r)
 int oem_get_index(void)
 {
     vdsim::trace("oem_get_index");
-    Lock lock;
+    MutexGuard lock(&g_lock);
     sqlite3_stmt* s = statement(kGetOem);
     if (s == nullptr)
         return -1;
@@ -304,7 +298,7 @@ int oem_get_index(void)
 int db_get_port(PortRecord* r)
 {
     vdsim::trace("db_get_port");
-    Lock lock;
+    MutexGuard lock(&g_lock);
     sqlite3_stmt* s = statement(kGetPort);
     if (s == nullptr)
         return -1;
@@ -317,7 +311,7 @@ int db_get_port(PortRecord* r)
 int db_set_port_http(int port)
 {
     vdsim::trace("db_set_port_http", {port});
-    Lock lock;
+    MutexGuard lock(&g_lock);
     sqlite3_stmt* s = write_statement(kSetPort);
     if (s == nullptr)
         return -1;
@@ -330,7 +324,7 @@ int db_get_users(UserRecord** list, int* count)
     vdsim::trace("db_get_users");
     *list = nullptr;
     *count = 0;
-    Lock lock;
+    MutexGuard lock(&g_lock);
     sqlite3_stmt* s = statement(kGetUsers);
     if (s == nullptr)
         return -1;
@@ -379,7 +373,7 @@ int db_set_user(const UserRecord* r)
         vdsim::report_unsaved(kMainPath, "user name or password fills its field");
         return -1;
     }
-    Lock lock;
+    MutexGuard lock(&g_lock);
     sqlite3_stmt* s = write_statement(kSetUser);
     if (s == nullptr)
         return -1;
