@@ -34,6 +34,11 @@ def line(f, mac=CAM):
     return "\t".join([mac, f[0], f[2], f[3], f[4], f[1], ("static", "dhcp")[int(f[11])], f[8], *f[5:8], f[9]]) + "\n"
 
 
+def listed(f):
+    """The line of a listing: the interface it answered on, no conflict."""
+    return line(f)[:-1] + "\teth0\t-\n"
+
+
 def frame(code=b"\0\0", src=PC_MAC, dst=BCAST, body=b"", pad=0):
     return dst + src + MARK + code + body + b"\0" * pad
 
@@ -187,7 +192,7 @@ class Search(ResponderTest):
                 self.assertEqual(got, expected)
 
     def test_listed_by_camfind(self):
-        for argv, stdout in [([], line(DEFAULTS)), (["-t", "300"], line(DEFAULTS))]:
+        for argv, stdout in [([], listed(DEFAULTS)), (["-t", "300"], listed(DEFAULTS))]:
             with self.subTest(argv=argv):
                 self.assertEqual(self.camfind(*argv), (stdout, 0))
 
@@ -361,7 +366,7 @@ class Planet(ResponderTest):
 
     def test_search_shows_live_addresses_in_dhcp_mode(self):
         live = ["192.0.2.77", "80", "255.255.255.0", "192.0.2.1"] + DEFAULTS[4:11] + ["1"]
-        self.assertEqual(self.camfind(), (line(live), 0))
+        self.assertEqual(self.camfind(), (listed(live), 0))
 
     def test_planet_requests(self):
         self.addCleanup(store, self.cam, "UPDATE network SET mode = 1 WHERE iface = 0")
@@ -375,7 +380,7 @@ class Planet(ResponderTest):
             return r + struct.pack("<H", checksum(r))
 
         wait = ["-t", "2500"]  # the camera pauses a second after every datagram
-        info_line = f"{CAM}\t192.0.2.10\t255.255.255.0\t192.0.2.1\tIPC-100\t1.0.0\n"
+        info_line = f"{CAM}\t192.0.2.10\t255.255.255.0\t192.0.2.1\tIPC-100\t1.0.0\teth0\t-\n"
         stored = (1, "192.0.2.10", "192.0.2.1"), "IPCAM", "admin"
         cases = [
             # (camfind argv or a raw datagram, (stdout, status) or the reply, the camera's
