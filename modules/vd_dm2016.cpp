@@ -196,16 +196,16 @@ int dm2016_init_param(int argc, char** argv)
         case 'S': {
             // The shell bit: the byte at address 6, as a one-character string.
             Dm2016Request shell = {kDm2016Read, 6, 1, {}};
-            int fd = dm2016_open();
-            if (fd < 0) {
+            UniqueFd fd(dm2016_open());
+            if (!fd.valid()) {
                 ERR_PRINT("Open dm2016 Fail.\n");
                 return -2;
             }
             // A failed read leaves the address byte in the buffer: not a value to show.
-            if (read_dm2016_eeprom(fd, static_cast<unsigned>(shell.start), static_cast<unsigned>(shell.length),
-                                   shell.data) == 0)
+            if (read_dm2016_eeprom(fd.get(), static_cast<unsigned>(shell.start),
+                                   static_cast<unsigned>(shell.length), shell.data) == 0)
                 print("%s\n", shell.data);
-            close(fd);
+            fd.reset();  // exit runs no destructor of this frame
             exit(0);
         }
         case '?':
@@ -225,8 +225,8 @@ int dm2016_test_main(int argc, char** argv)
         dm2016_usage();
     if (parsed != 0)
         return 0;
-    int fd = dm2016_open();
-    if (fd < 0) {
+    const UniqueFd fd(dm2016_open());
+    if (!fd.valid()) {
         ERR_PRINT("Open dm2016 Fail.\n");
         return -1;
     }
@@ -234,18 +234,16 @@ int dm2016_test_main(int argc, char** argv)
     int ret;
     if (g_req.mode == kDm2016Write) {
         g_req.length = static_cast<int>(strlen(g_req.data));
-        ret = write_dm2016_eeprom(fd, g_req.start, g_req.length, g_req.data);
+        ret = write_dm2016_eeprom(fd.get(), g_req.start, g_req.length, g_req.data);
     } else {
-        ret = read_dm2016_eeprom(fd, static_cast<unsigned>(g_req.start), static_cast<unsigned>(g_req.length),
-                                 g_req.data);
+        ret = read_dm2016_eeprom(fd.get(), static_cast<unsigned>(g_req.start),
+                                 static_cast<unsigned>(g_req.length), g_req.data);
     }
     if (ret < 0) {
         ERR_PRINT("DM2016 %s %s from %d length %d failed!\n", verb, g_req.data, g_req.start, g_req.length);
-        close(fd);
         return ret;
     }
     print("DM2016 %s %s from %d length %d success!\n", verb, g_req.data, g_req.start, g_req.length);
-    close(fd);
     return ret;
 }
 

@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <iterator>
+#include <memory>
 
 #include "module.h"
 #include "osa.h"
@@ -155,26 +156,24 @@ void media_usage()
 
 // A state file that is missing means av_log.sh did not run: nothing after it
 // can be trusted, so the run ends here.
-FILE* media_open(const char* path)
+UniqueFile media_open(const char* path)
 {
-    FILE* f = fopen(path, "r");
+    if (path == nullptr)
+        return UniqueFile();
+    UniqueFile f(fopen(path, "r"));
     if (f == nullptr) {
         perror("fopen");
-        exit(-1);
+        module_refuse();
     }
     return f;
 }
 
 void media_section(const MediaSection& s)
 {
-    FILE* files[2] = {media_open(s.files[0]), nullptr};
-    if (s.files[1] != nullptr)
-        files[1] = media_open(s.files[1]);
+    UniqueFile first = media_open(s.files[0]);
+    UniqueFile second = media_open(s.files[1]);
+    FILE* files[2] = {first.get(), second.get()};
     media_section_print(files, s.patterns, s.count, stdout);
-    for (FILE* f : files) {
-        if (f != nullptr)
-            fclose(f);
-    }
 }
 
 void media_summary(const MediaSection* const* sections, size_t count)
@@ -222,8 +221,7 @@ void media_init_param(int argc, char** argv)
             break;
         case '?':
             ERR_PRINT("Unknow option\n");
-            media_usage();
-            exit(-1);
+            module_refuse(media_usage);
         default:
             break;
         }

@@ -281,11 +281,33 @@ int sdmmc_filling_disk()
     return 0;
 }
 
-void sdmmc_param_error()
+// The card's readiness on its own, as the help offers it.
+int sdmmc_ready()
 {
-    sdmmc_usage();
-    exit(-1);
+    if (sdmmc_init() != 0)
+        return -1;
+    print("SD/mmc %s ready!\n", g_sd.device);
+    return 0;
 }
+
+// The options that act at once, in command-line order, each with the line
+// that says it failed.
+struct SdmmcAction {
+    int option;
+    int (*run)();
+    const char* failed;
+};
+const SdmmcAction kActions[] = {
+    {'m', sdmmc_mount, "sdmmc mount faild!\n"},
+    {'i', sdmmc_info, "sdmmc check information faild!\n"},
+    {kInitOption, sdmmc_ready, "sdmmc init faild!\n"},
+    {'s', sdmmc_test_speed, "sdmmc test speed faild!\n"},
+    {'r', sdmmc_repair, "sdmmc repair disk faild!\n"},
+    {'f', sdmmc_format, "sdmmc format disk faild!\n"},
+    {'F', sdmmc_filling_disk, "sdmmc filling disk faild!\n"},
+};
+
+constexpr ErrorSite kParamSite{__FILE_NAME__, "sdmmc_init_param"};
 
 int sdmmc_init_param(int argc, char** argv)
 {
@@ -294,59 +316,25 @@ int sdmmc_init_param(int argc, char** argv)
         uint32_t value = 0;
         switch (c) {
         case 'n':
-            if (!opt_u32(optarg, &value))
-                sdmmc_param_error();
+            if (!OPT_BOUNDED(kParamSite, optarg, 0, kMaxFillValue, &value,
+                             "filling file numbers must in [1-40960]!\n"))
+                module_refuse(sdmmc_usage);
             g_sd.file_num = static_cast<int>(value);
-            if (value > kMaxFillValue) {
-                ERR_PRINT("filling file numbers must in [1-40960]!\n");
-                sdmmc_param_error();
-            }
             break;
         case 'z':
-            if (!opt_u32(optarg, &value))
-                sdmmc_param_error();
+            if (!OPT_BOUNDED(kParamSite, optarg, 0, kMaxFillValue, &value,
+                             "filling file size must in [1-1024]!\n"))
+                module_refuse(sdmmc_usage);
             g_sd.file_size = static_cast<int>(value);
-            if (value > kMaxFillValue) {
-                ERR_PRINT("filling file size must in [1-1024]!\n");
-                sdmmc_param_error();
-            }
-            break;
-        case 'm':
-            if (sdmmc_mount() != 0)
-                ERR_PRINT("sdmmc mount faild!\n");
-            break;
-        case 'i':
-            if (sdmmc_info() != 0)
-                ERR_PRINT("sdmmc check information faild!\n");
-            break;
-        case kInitOption:
-            // The card's readiness on its own, as the help offers it.
-            if (sdmmc_init() == 0)
-                print("SD/mmc %s ready!\n", g_sd.device);
-            else
-                ERR_PRINT("sdmmc init faild!\n");
-            break;
-        case 's':
-            if (sdmmc_test_speed() != 0)
-                ERR_PRINT("sdmmc test speed faild!\n");
-            break;
-        case 'r':
-            if (sdmmc_repair() != 0)
-                ERR_PRINT("sdmmc repair disk faild!\n");
-            break;
-        case 'f':
-            if (sdmmc_format() != 0)
-                ERR_PRINT("sdmmc format disk faild!\n");
-            break;
-        case 'F':
-            if (sdmmc_filling_disk() != 0)
-                ERR_PRINT("sdmmc filling disk faild!\n");
             break;
         case '?':
             ERR_PRINT("Unknow option\n");
-            sdmmc_param_error();
-            break;
+            module_refuse(sdmmc_usage);
         default:
+            for (const SdmmcAction& a : kActions) {
+                if (a.option == c && a.run() != 0)
+                    ERR_PRINT("%s", a.failed);
+            }
             break;
         }
     }
