@@ -15,6 +15,7 @@ namespace {
 constexpr uint8_t kAdcId = 2;
 constexpr int kAdcChannels = 3;
 constexpr int kAdcShmKey = 7665432;
+constexpr ErrorSite kSite{__FILE_NAME__, "adc_init_param"};
 
 struct AdcRequest {
     int channel;     // above 2: channels 0, 1 and 2 in turn
@@ -117,13 +118,8 @@ int adc_init_param(int argc, char** argv, int* thresholds)
             g_req.times = static_cast<int>(number);
             break;
         case 'd':
-            if (!opt_u32(optarg, &number))
+            if (!OPT_BOUNDED(kSite, optarg, 1, UINT32_MAX, &g_req.delay, "Adc delay time must > 0 !\n"))
                 return -1;
-            g_req.delay = number;
-            if (number == 0) {
-                ERR_PRINT("Adc delay time must > 0 !\n");
-                return -1;
-            }
             break;
         case 'N':
             if (!opt_i32(optarg, &value))
@@ -168,7 +164,7 @@ int adc_read(int channel)
 {
     FILE* f = fopen(kChannels[channel].path, "r+");
     if (f == nullptr) {
-        printf("%s", kChannels[channel].open_error);
+        print("%s", kChannels[channel].open_error);
         return -1;
     }
     char text[5] = {};

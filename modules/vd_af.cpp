@@ -20,6 +20,7 @@ namespace {
 constexpr uint8_t kAfId = 16;
 constexpr char kAfDb[] = "/mnt/nand/stepper/af.db";
 constexpr size_t kSqlSize = 1024;  // a longer statement is cut
+constexpr ErrorSite kSite{__FILE_NAME__, "af_init_param"};
 
 enum AfType { kAfZoom = 0, kAfFocus = 1, kAfDcIris = 2, kAfIrCut = 3, kAfNone = 4 };
 
@@ -119,22 +120,15 @@ int af_init_param(int argc, char** argv)
         uint32_t value = 0;
         switch (c) {
         case 'T':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, kAfZoom, kAfIrCut, &value, "AF type must be [%d, %d)\n",
+                             kAfZoom, kAfNone))
                 return -1;
             g_req.type = static_cast<int>(value);
-            if (value > kAfIrCut) {
-                ERR_PRINT("AF type must be [%d, %d)\n", kAfZoom, kAfNone);
-                return -1;
-            }
             break;
         case 'D':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, 1, &value, "AF dir: %d or %d \n", 0, 1))
                 return -1;
             g_req.directory = static_cast<int>(value);
-            if (value > 1) {
-                ERR_PRINT("AF dir: %d or %d \n", 0, 1);
-                return -1;
-            }
             break;
         case 'd':
             if (!opt_u32(optarg, &value))

@@ -11,6 +11,7 @@ namespace {
 
 constexpr uint8_t kGpioId = 3;
 constexpr uint32_t kGpioMaxLine = 127;
+constexpr ErrorSite kSite{__FILE_NAME__, "gpio_init_param"};
 
 enum GpioOperation { kGpioRead = 0, kGpioWrite = 1, kGpioInputConfig = 2 };
 
@@ -66,23 +67,16 @@ int gpio_init_param(int argc, char** argv)
             break;
         case 'p':  // no call configures a line as input: -p ends as a write
         case 'w':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, kGpioMaxLine, &value, "gio id must <= %d\n",
+                             static_cast<int>(kGpioMaxLine)))
                 return -1;
             g_req.operation = kGpioWrite;
             g_req.id = static_cast<int>(value);
-            if (value > kGpioMaxLine) {
-                ERR_PRINT("gio id must <= %d\n", static_cast<int>(kGpioMaxLine));
-                return -1;
-            }
             break;
         case 'd':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, 1, &value, "gio value must be 0/1! \n"))
                 return -1;
             g_req.data = static_cast<int>(value);
-            if (value > 1) {
-                ERR_PRINT("gio value must be 0/1! \n");
-                return -1;
-            }
             break;
         case 't':
             if (!opt_u32(optarg, &value))
@@ -90,13 +84,9 @@ int gpio_init_param(int argc, char** argv)
             g_req.times = static_cast<int>(value);
             break;
         case 'D':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 1, UINT32_MAX, &value, "gio delay time must > 0! \n"))
                 return -1;
             g_req.delay = static_cast<int>(value);
-            if (value == 0) {
-                ERR_PRINT("gio delay time must > 0! \n");
-                return -1;
-            }
             break;
         case 0:
             gpio_usage();

@@ -1,7 +1,6 @@
 // vd_ptz.cpp — drive a PTZ head on the RS-485 line through the camera's PTZ
 // library: presets, one timed action, or a sequence that tries them all.
 #include <getopt.h>
-#include <stdlib.h>
 
 #include <iterator>
 
@@ -117,6 +116,8 @@ bool is_action_option(int c)
     return false;
 }
 
+constexpr ErrorSite kSite{__FILE_NAME__, "ptz_init_param"};
+
 // Fills g_req in command-line order; presets are stored, cleared or
 // recalled at once. Returns false at the first bad option.
 bool ptz_init_param(int argc, char** argv)
@@ -131,12 +132,8 @@ bool ptz_init_param(int argc, char** argv)
             g_req.delay = static_cast<int>(value);
             break;
         case 'S':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, 9, &value, "Error speed!\r\n"))
                 return false;
-            if (value > 9) {
-                ERR_PRINT("Error speed!\r\n");
-                return false;
-            }
             g_req.pan_speed = g_req.tilt_speed = static_cast<int>(value) + 1;
             break;
         case 'B':
@@ -149,13 +146,9 @@ bool ptz_init_param(int argc, char** argv)
             }
             break;
         case 'P':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, 1, &value, "Error procotol\r\n"))
                 return false;
             g_req.protocol = static_cast<int>(value);
-            if (value > 1) {
-                ERR_PRINT("Error procotol\r\n");
-                return false;
-            }
             break;
         case 's':
         case 'c':
@@ -198,10 +191,8 @@ bool ptz_wait(int seconds)
 
 int ptz_test_main(int argc, char** argv)
 {
-    if (!ptz_init_param(argc, argv)) {
-        ptz_usage();
-        exit(-1);
-    }
+    if (!ptz_init_param(argc, argv))
+        module_refuse(ptz_usage);
     pt_set_speed(g_req.pan_speed, g_req.tilt_speed);
     if (g_req.action == kTestAll) {
         bool go_on = true;
