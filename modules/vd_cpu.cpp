@@ -62,19 +62,16 @@ void cpu_usage()
 int cpu_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
-        uint32_t value = 0;
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         switch (c) {
         // Both are ints: a number past INT32_MAX ("-5" reads as 0xfffffffb) is not > 0.
         case 'c':
-            if (!OPT_BOUNDED(kSite, optarg, 1, INT32_MAX, &value, "Cpu count must > 0\n"))
+            if (!OPT_BOUNDED(kSite, optarg, 1, INT32_MAX, &g_cpu.count, "Cpu count must > 0\n"))
                 return -1;
-            g_cpu.count = static_cast<int>(value);
             break;
         case 'd':
-            if (!OPT_BOUNDED(kSite, optarg, 1, INT32_MAX, &value, "Cpu delay must > 0\n"))
+            if (!OPT_BOUNDED(kSite, optarg, 1, INT32_MAX, &g_cpu.delay, "Cpu delay must > 0\n"))
                 return -1;
-            g_cpu.delay = static_cast<int>(value);
             break;
         case 'l':
             if (strlen(optarg) > kCpuLogNameMax) {
@@ -86,14 +83,9 @@ int cpu_init_param(int argc, char** argv)
         case 'v':
             print("CPU version: %s\n", kCpuVersion);
             break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            return -1;
-        default:
-            break;
         }
     }
-    return 0;
+    return c;
 }
 
 // Reads the start of a /proc file into buf with one read: the kernel hands a

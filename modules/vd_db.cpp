@@ -257,11 +257,13 @@ void db_query(const char* sql)
         print("SQL: '%s' Failed!! \n", sql);
 }
 
+constexpr ErrorSite kSite{__FILE_NAME__, "db_init_param"};
+
 // Each option acts at once, in command-line order.
 int db_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c, "Unknow option. \n")) {
         switch (c) {
         case 'd':
             db_select(optarg);
@@ -278,14 +280,9 @@ int db_init_param(int argc, char** argv)
         case 't':
             db_query(kTableListSql);
             break;
-        case '?':
-            ERR_PRINT("Unknow option. \n");
-            return -1;
-        default:
-            break;
         }
     }
-    return 0;
+    return c;
 }
 
 int db_test_main(int argc, char** argv)

@@ -156,13 +156,14 @@ int write_dm2016_eeprom(int fd, int start, int length, const char* data)
     return 0;
 }
 
+constexpr ErrorSite kSite{__FILE_NAME__, "dm2016_init_param"};
+
 // 0 when the run should go on, -1 after an option error (the usage follows),
 // -2 when it ends here.
 int dm2016_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
-        uint32_t value = 0;
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c, "Unknow option. \n")) {
         switch (c) {
         case 'w':
             if (strlen(optarg) > kMaxValue) {
@@ -173,22 +174,14 @@ int dm2016_init_param(int argc, char** argv)
             g_req.mode = kDm2016Write;
             break;
         case 's':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, kMaxValue, &g_req.start, "dm2016 offset must < %d \n",
+                             static_cast<int>(kMaxValue)))
                 return -1;
-            g_req.start = static_cast<int>(value);
-            if (value > kMaxValue) {
-                ERR_PRINT("dm2016 offset must < %d \n", static_cast<int>(kMaxValue));
-                return -1;
-            }
             break;
         case 'l':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, kMaxValue, &g_req.length, "dm2016 length must < %d \n",
+                             static_cast<int>(kMaxValue)))
                 return -1;
-            g_req.length = static_cast<int>(value);
-            if (value > kMaxValue) {
-                ERR_PRINT("dm2016 length must < %d \n", static_cast<int>(kMaxValue));
-                return -1;
-            }
             break;
         case 'r':
             g_req.mode = kDm2016Read;
@@ -208,14 +201,9 @@ int dm2016_init_param(int argc, char** argv)
             fd.reset();  // exit runs no destructor of this frame
             exit(0);
         }
-        case '?':
-            ERR_PRINT("Unknow option. \n");
-            return -1;
-        default:
-            break;
         }
     }
-    return 0;
+    return c;
 }
 
 int dm2016_test_main(int argc, char** argv)

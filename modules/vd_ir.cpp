@@ -57,36 +57,30 @@ void ir_usage()
 void ir_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         uint32_t value = 0;
         switch (c) {
         case 'd':
-            if (!OPT_BOUNDED(kSite, optarg, 1, UINT32_MAX, &value, "Invalid delay value.\n"))
+            if (!OPT_BOUNDED(kSite, optarg, 1, UINT32_MAX, &g_req.delay, "Invalid delay value.\n"))
                 module_refuse(ir_usage);
-            g_req.delay = static_cast<int>(value);
             break;
         case 'm':
-            if (!OPT_BOUNDED(kSite, optarg, 0, kIrMaxMode, &value, "Invalid mode value.\n"))
+            if (!OPT_BOUNDED(kSite, optarg, 0, kIrMaxMode, &g_req.mode, "Invalid mode value.\n"))
                 module_refuse(ir_usage);
-            g_req.mode = static_cast<int>(value);
             break;
         case 't':
-            if (!opt_u32(optarg, &value))
+            if (!opt_u32(optarg, &g_req.times))
                 module_refuse(ir_usage);
-            g_req.times = static_cast<int>(value);
             break;
         case 'l':  // the IR-LED and IR-cut levels are accepted and drive nothing
         case 'c':
             if (!opt_u32(optarg, &value))
                 module_refuse(ir_usage);
             break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            module_refuse(ir_usage);
-        default:
-            break;
         }
     }
+    if (c != 0)
+        module_refuse(ir_usage);
 }
 
 int ir_test_main(int argc, char** argv)

@@ -193,11 +193,13 @@ void media_copy(int component)
     (void)ignored;
 }
 
+constexpr ErrorSite kSite{__FILE_NAME__, "media_init_param"};
+
 // Acts on each option at once, in command-line order.
 void media_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         switch (c) {
         case kAcodec: case kAdec: case kAenc: case kAi: case kAo: case kChnl: case kH264e:
         case kH265e: case kIsp: case kIve: case kJpege: case kRgn: case kVda: case kVgs: case kVo:
@@ -219,13 +221,10 @@ void media_init_param(int argc, char** argv)
             media_summary(kVideoSummary, std::size(kVideoSummary));
             media_summary(kAudioSummary, std::size(kAudioSummary));
             break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            module_refuse(media_usage);
-        default:
-            break;
         }
     }
+    if (c != 0)
+        module_refuse(media_usage);
 }
 
 int media_test_main(int argc, char** argv)

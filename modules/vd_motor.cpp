@@ -78,7 +78,7 @@ bool motor_piris_wait()
 bool motor_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         uint32_t value = 0;
         switch (c) {
         case 't':
@@ -105,13 +105,10 @@ bool motor_init_param(int argc, char** argv)
             if (!opt_u32(optarg, &value))
                 module_refuse(motor_usage);
             break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            module_refuse(motor_usage);
-        default:
-            break;
         }
     }
+    if (c != 0)
+        module_refuse(motor_usage);
     return true;
 }
 

@@ -57,7 +57,7 @@ bool pwm_init_param(int argc, char** argv, PwmAction* action)
 {
     opterr = 0;
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         switch (c) {
         case 'M':
             break;
@@ -83,12 +83,9 @@ bool pwm_init_param(int argc, char** argv, PwmAction* action)
                 g_req.duty = 0;
             *action = kPwmWrite;
             break;
-        default:
-            ERR_PRINT("Unknow option\n");
-            return false;
         }
     }
-    return true;
+    return c == 0;
 }
 
 int pwm_test_main(int argc, char** argv)

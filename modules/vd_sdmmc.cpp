@@ -188,6 +188,16 @@ int sdmmc_format()
     return -1;
 }
 
+// The card mounted for an action; a failure is reported in the action's name.
+bool mounted(const char* func = __builtin_FUNCTION(), int line = __builtin_LINE())
+{
+    if (sdmmc_mount() == 0)
+        return true;
+    err_print_prefix(__FILE_NAME__, func, line);
+    err_print_text("sdmmc mount failed!\n");
+    return false;
+}
+
 // statfs of the mount point; an error line when it fails, so that no
 // figures are made up from an unfilled record.
 bool mount_stats(struct statfs* st)
@@ -200,12 +210,8 @@ bool mount_stats(struct statfs* st)
 
 int sdmmc_info()
 {
-    if (sdmmc_mount() != 0) {
-        ERR_PRINT("sdmmc mount failed!\n");
-        return -1;
-    }
     struct statfs st;
-    if (!mount_stats(&st))
+    if (!mounted() || !mount_stats(&st))
         return -1;
     g_sd.block = static_cast<unsigned long long>(st.f_bsize);
     print("Block = %llu KB \n", g_sd.block >> 10);
@@ -223,10 +229,8 @@ int sdmmc_info()
 
 int sdmmc_test_speed()
 {
-    if (sdmmc_mount() != 0) {
-        ERR_PRINT("sdmmc mount failed!\n");
+    if (!mounted())
         return -1;
-    }
     // time and dd print the figures themselves.
     run("time dd if=/dev/zero of=/mnt/mmc/empty.file bs=128k count=1k ");
     settle();
@@ -247,12 +251,8 @@ void print_free(unsigned long long block)
 
 int sdmmc_filling_disk()
 {
-    if (sdmmc_mount() != 0) {
-        ERR_PRINT("sdmmc mount failed!\n");
-        return -1;
-    }
     struct statfs st;
-    if (!mount_stats(&st))
+    if (!mounted() || !mount_stats(&st))
         return -1;
     g_sd.block = static_cast<unsigned long long>(st.f_bsize);
     g_sd.total = (g_sd.block * static_cast<unsigned long long>(st.f_blocks)) >> 20;
@@ -312,24 +312,18 @@ constexpr ErrorSite kParamSite{__FILE_NAME__, "sdmmc_init_param"};
 int sdmmc_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
-        uint32_t value = 0;
+    while (module_option(argc, argv, kShortOptions, kOptions, kParamSite, &c)) {
         switch (c) {
         case 'n':
-            if (!OPT_BOUNDED(kParamSite, optarg, 0, kMaxFillValue, &value,
+            if (!OPT_BOUNDED(kParamSite, optarg, 0, kMaxFillValue, &g_sd.file_num,
                              "filling file numbers must in [1-40960]!\n"))
                 module_refuse(sdmmc_usage);
-            g_sd.file_num = static_cast<int>(value);
             break;
         case 'z':
-            if (!OPT_BOUNDED(kParamSite, optarg, 0, kMaxFillValue, &value,
+            if (!OPT_BOUNDED(kParamSite, optarg, 0, kMaxFillValue, &g_sd.file_size,
                              "filling file size must in [1-1024]!\n"))
                 module_refuse(sdmmc_usage);
-            g_sd.file_size = static_cast<int>(value);
             break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            module_refuse(sdmmc_usage);
         default:
             for (const SdmmcAction& a : kActions) {
                 if (a.option == c && a.run() != 0)
@@ -338,6 +332,8 @@ int sdmmc_init_param(int argc, char** argv)
             break;
         }
     }
+    if (c != 0)
+        module_refuse(sdmmc_usage);
     return 0;
 }
 

@@ -295,11 +295,9 @@ void wifi_set_number(int option, const char* text)
     for (const WifiNumber& n : kNumbers) {
         if (n.option != option)
             continue;
-        uint32_t value = 0;
-        if (!OPT_BOUNDED(kSite, text, n.low, n.high, &value, n.message, static_cast<int>(n.low),
-                         static_cast<int>(n.high)))
+        if (!OPT_BOUNDED(kSite, text, n.low, n.high, &(g_cfg.*n.field), n.message,
+                         static_cast<int>(n.low), static_cast<int>(n.high)))
             module_refuse(wifi_usage);
-        g_cfg.*n.field = static_cast<int32_t>(value);
         return;
     }
 }
@@ -378,7 +376,7 @@ void wifi_link()
 void wifi_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         switch (c) {
         case 'm':
             if (strcmp(optarg, "ad-hoc") == 0 || strcmp(optarg, "AD-HOC") == 0)
@@ -434,12 +432,10 @@ void wifi_init_param(int argc, char** argv)
         case kOptLink:
             wifi_link();
             break;
-        case '?':
-            WIFI_REFUSE("Unknow option\n");
-        default:
-            break;
         }
     }
+    if (c != 0)
+        module_refuse(wifi_usage);
 }
 
 int wifi_test_main(int argc, char** argv)
