@@ -92,6 +92,22 @@ int test_usage(const char* name)
     return 0;
 }
 
+bool module_option(int argc, char** argv, const char* short_options, const struct option* options,
+                   const ErrorSite& site, int* c, const char* unknown)
+{
+    *c = getopt_long(argc, argv, short_options, options, nullptr);
+    if (*c == -1) {
+        *c = 0;
+        return false;
+    }
+    if (*c == '?') {
+        SITE_ERR(site, "%s", unknown);
+        *c = -1;
+        return false;
+    }
+    return true;
+}
+
 void module_refuse(void (*explain)(), int status)
 {
     if (explain != nullptr)

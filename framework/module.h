@@ -4,6 +4,8 @@
 #include <getopt.h>
 #include <stdint.h>
 
+struct ErrorSite;
+
 struct TestModule {
     const char* name;
     uint8_t id;  // 0..24, sort key of the registry
@@ -40,6 +42,18 @@ void module_usage_print(unsigned id, const struct option* options, const OptionH
 // the text after a tab (two tabs without a hint, if asked: the module rows).
 void option_row_print(int letter, const char* name, const char* hint, const char* text,
                       bool two_tabs_without_hint);
+
+// One step of a module's option loop: getopt_long over the module's tables.
+// True with the next option's value in *c (and optarg set). False at the end
+// (*c is 0) or at an option getopt refuses, unknown or short of its value
+// (*c is -1), which gets the line `unknown` at site: the loop stops there.
+//     int c;
+//     while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
+//         switch (c) { ... }
+//     }
+//     return c;
+bool module_option(int argc, char** argv, const char* short_options, const struct option* options,
+                   const ErrorSite& site, int* c, const char* unknown = "Unknow option\n");
 
 // The status of a refused request: what exit(-1) has always given scripts.
 constexpr int kStatusRefused = 255;

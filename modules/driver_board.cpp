@@ -2,47 +2,21 @@
 // driver board (extdrv) and the pan-tilt board (pt).
 #include "driver_board.h"
 
-#include <stdlib.h>
-
-#include "osa.h"
-
 namespace {
 
 constexpr int32_t kDirectionBit = 0x800000;
 
-// Options that post one command with one value.
-struct SingleValue {
-    int letter;
+// What a pair posts once its options were used twice in all, by Pair.
+struct PairPost {
     int32_t code;
+    int32_t sub;  // param[0]; -1 keeps the pair's first value there
 };
-constexpr SingleValue kSingleValues[] = {
-    {'w', 'o'}, {'q', 'n'}, {'a', 'e'}, {'f', 'd'}, {'d', 'f'}, {'c', 'g'},
-    {'i', 'k'}, {'x', 'i'}, {'y', 'j'}, {'W', 'p'}, {'O', 'q'}, {'V', 'r'},
-    {'P', 's'}, {'E', 'u'}, {'T', 'w'}, {'R', 'x'}, {'z', 'y'}, {'A', '{'},
-};
-
-// Sub-commands of code 'm'.
-enum MotorSub { kSetCurrent = 1, kSetTempCtl = 3, kPwm = 4, kHeatPair = 5, kFanPair = 6, kCurrentPair = 7 };
-
-// Options that only act once both of a pair are given: one use counted each.
-enum Pair { kHeat, kFan, kCurrent, kLight, kWie, kPairs };
-struct PairValue {
-    int letter;
-    Pair pair;
-    int param;  // index in DriverBoardCommand::param
-};
-constexpr PairValue kPairValues[] = {
-    {'l', kHeat, 1},    {'r', kHeat, 2},    {'u', kFan, 1},   {'n', kFan, 2},   {'g', kCurrent, 1},
-    {'k', kCurrent, 2}, {'F', kLight, 0},   {'L', kLight, 1}, {'G', kWie, 0},   {'Y', kWie, 1},
-};
+constexpr PairPost kPairPosts[kPairs] = {{'m', kHeatPair}, {'m', kFanPair}, {'t', -1}, {'v', -1},
+                                         {'m', kCurrentPair}};
 
 // What the options leave for after parsing.
 struct Pending {
-    int32_t pan_steps = 0;
-    int32_t tilt_steps = 0;
-    int32_t set_step = -1;
-    int32_t pwm_run = 0;
-    int32_t pwm_idle = 0;
+    int32_t later[kLaters] = {0, 0, -1, 0, 0};  // set_step -1: not given
     int uses[kPairs] = {};
 };
 
@@ -53,37 +27,40 @@ void set_command(DriverBoardCommand* cmd, int32_t code, int32_t param1)
     cmd->param[0] = param1;
 }
 
-// A word of the command line that an option takes as a further value.
-bool word_value(const DriverBoard& board, const char* word, int32_t* value)
+// A number of the command line, refused in the name of the board's option loop.
+bool value_of(const DriverBoard& board, const char* text, int32_t* value)
 {
-    return opt_i32(word, value, board.unit, "pt_init_param", __LINE__);
+    return opt_i32(text, value, board.site.unit, board.site.func, __LINE__);
+}
+
+const DriverBoardOption* row_of(const DriverBoard& board, int value)
+{
+    for (const DriverBoardOption& o : kDriverBoardOptions) {
+        if ((o.boards & board.forms) != 0 && driver_board_value(o, board.forms) == value)
+            return &o;
+    }
+    return nullptr;
 }
 
 void apply_pending(const Pending& p, DriverBoardCommand* cmd)
 {
-    if (p.set_step != -1) {
+    int32_t step = p.later[kSetStep], pan = p.later[kPanSteps], tilt = p.later[kTiltSteps];
+    if (step != -1) {
         // XY: X the pan direction, Y the tilt direction.
-        bool pan_dir = p.set_step < -9 || p.set_step > 9;
-        bool tilt_dir = p.set_step % 10 != 0;
-        set_command(cmd, 'h', pan_dir ? p.pan_steps | kDirectionBit : p.pan_steps);
-        cmd->param[1] = tilt_dir ? p.tilt_steps | kDirectionBit : p.tilt_steps;
+        set_command(cmd, 'h', step < -9 || step > 9 ? pan | kDirectionBit : pan);
+        cmd->param[1] = step % 10 != 0 ? tilt | kDirectionBit : tilt;
     }
-    if (p.uses[kHeat] == 2)
-        set_command(cmd, 'm', kHeatPair);
-    if (p.uses[kFan] == 2)
-        set_command(cmd, 'm', kFanPair);
-    if (p.uses[kLight] == 2)
-        set_command(cmd, 't', cmd->param[0]);
-    if (p.uses[kWie] == 2)
-        set_command(cmd, 'v', cmd->param[0]);
-    if (p.uses[kCurrent] == 2)
-        set_command(cmd, 'm', kCurrentPair);
-    if (p.pwm_run != 0 && p.pwm_idle != 0) {
+    for (int k = 0; k < kPairs; ++k) {
+        if (p.uses[k] == 2)
+            set_command(cmd, kPairPosts[k].code, kPairPosts[k].sub < 0 ? cmd->param[0] : kPairPosts[k].sub);
+    }
+    int32_t run = p.later[kPwmRun], idle = p.later[kPwmIdle];
+    if (run != 0 && idle != 0) {
         set_command(cmd, 'm', kPwm);
-        cmd->param[1] = p.pwm_run & 0xFF;
-        cmd->param[2] = (p.pwm_run >> 8) & 0xFF;
-        cmd->param[3] = p.pwm_idle & 0xFF;
-        cmd->param[4] = (p.pwm_idle >> 8) & 0xFF;
+        cmd->param[1] = run & 0xFF;
+        cmd->param[2] = (run >> 8) & 0xFF;
+        cmd->param[3] = idle & 0xFF;
+        cmd->param[4] = (idle >> 8) & 0xFF;
     }
 }
 
@@ -95,75 +72,47 @@ bool pt_init_param(const DriverBoard& board, int argc, char** argv, DriverBoardC
     Pending pending;
     int c;
     while ((c = getopt_long(argc, argv, board.short_options, board.options, nullptr)) != -1) {
-        if (c == 'M')
-            continue;
-        if (c == '?' || c == ':' || optarg == nullptr) {
-            err_print_prefix(board.unit, __func__, __LINE__);
-            err_print_text("Unknow option\n");
+        const DriverBoardOption* o = row_of(board, c);
+        if (o == nullptr) {
+            SITE_ERR(board.site, "Unknow option\n");
             return false;
         }
         int32_t value = 0;
-        if (!opt_i32(optarg, &value, board.unit, __func__, __LINE__))
+        if (o->action != kModule && !value_of(board, optarg, &value))
             return false;
-        int letter = c & 0xFF;  // a long-only row acts as its letter
-        bool done = false;
-        for (const SingleValue& s : kSingleValues) {
-            if (s.letter == letter) {
-                set_command(cmd, s.code, value);
-                done = true;
-            }
-        }
-        for (const PairValue& p : kPairValues) {
-            if (p.letter == letter) {
-                cmd->param[p.param] = value;
-                ++pending.uses[p.pair];
-                done = true;
-            }
-        }
-        switch (done ? '\0' : letter) {
-        case 'o':
-            set_command(cmd, 'm', kSetCurrent);
+        switch (o->action) {
+        case kSingle:
+            set_command(cmd, o->code, value);
+            if (o->echo != nullptr)
+                print("\n current of %s=%d \n", o->echo, value);
+            break;
+        case kMotorSub:
+            set_command(cmd, 'm', o->code);
             cmd->param[1] = value;
             break;
-        case 'e':
-            set_command(cmd, 'm', kSetTempCtl);
-            cmd->param[1] = value;
+        case kPair:
+            cmd->param[o->slot] = value;
+            ++pending.uses[o->code];
             break;
-        case 'm':
+        case kLater: pending.later[o->slot] = value; break;
+        case kWords:
             // Three more words follow the value: only a command line of
             // exactly eight words carries them.
             if (argc == 8) {
-                int32_t words[3];
                 for (int k = 0; k < 3; ++k) {
-                    if (!word_value(board, argv[5 + k], &words[k]))
+                    if (!value_of(board, argv[5 + k], &cmd->param[1 + k]))
                         return false;
                 }
-                set_command(cmd, 'z', value);
-                cmd->param[1] = words[0];
-                cmd->param[2] = words[1];
-                cmd->param[3] = words[2];
+                set_command(cmd, o->code, value);
             }
             break;
-        case 'B': {
-            int32_t last = 0;
-            if (!word_value(board, argv[argc - 1], &last))
+        case kLastWord:
+            if (!value_of(board, argv[argc - 1], &cmd->param[1]))
                 return false;
-            set_command(cmd, '|', value);
-            cmd->param[1] = last;
+            set_command(cmd, o->code, value);
             break;
+        case kModule: break;
         }
-        case 'p': pending.pan_steps = value; break;
-        case 't': pending.tilt_steps = value; break;
-        case 's': pending.set_step = value; break;
-        case 'b': pending.pwm_run = value; break;
-        case 'j': pending.pwm_idle = value; break;
-        default:
-            break;
-        }
-        if (letter == 'w')
-            print("\n current of tile_motor=%d \n", value);
-        else if (letter == 'q')
-            print("\n current of pan_motor=%d \n", value);
     }
     apply_pending(pending, cmd);
     return true;
@@ -171,19 +120,29 @@ bool pt_init_param(const DriverBoard& board, int argc, char** argv, DriverBoardC
 
 void driver_board_usage(const DriverBoard& board)
 {
-    module_usage_print(board.id, board.options, board.help, board.help_rows);
+    // The help screen's rows: those of the board's options that have help.
+    option rows[std::size(kDriverBoardOptions)];
+    OptionHelp helps[std::size(kDriverBoardOptions)];
+    unsigned n = 0;
+    for (const DriverBoardOption& o : kDriverBoardOptions) {
+        const char* text = o.action == kModule ? board.module_help : o.help;
+        if ((o.boards & board.forms) == 0 || text == nullptr)
+            continue;
+        rows[n] = {o.name, o.has_arg, nullptr, driver_board_value(o, board.forms)};
+        helps[n++] = {o.hint, text};
+    }
+    module_usage_print(board.id, rows, helps, n);
 }
 
-int driver_board_test_main(const DriverBoard& board, DriverBoardCommand* cmd, int argc, char** argv)
+int driver_board_test_main(const DriverBoard& board, void (*usage)(), DriverBoardCommand* cmd, int argc,
+                           char** argv)
 {
     // Named in one word (--module=NAME) with nothing after it.
     if (argc <= 2) {
-        driver_board_usage(board);
+        usage();
         return -1;
     }
-    if (!pt_init_param(board, argc, argv, cmd)) {
-        driver_board_usage(board);
-        exit(-1);
-    }
+    if (!pt_init_param(board, argc, argv, cmd))
+        module_refuse(usage);
     return OSA_shmPost(board.shm_key, cmd, sizeof *cmd);
 }

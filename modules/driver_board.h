@@ -1,14 +1,18 @@
 // driver_board.h — what the extdrv and pt modules share: the command record
-// of the external driver and pan-tilt boards, its option table rows, its
+// of the external driver and pan-tilt boards, their one option table, its
 // option parser and its posting. Not a module: each board's module gives
-// its own data (DriverBoard) and registers itself.
+// its own data (DriverBoard), its tables made from the option table, and
+// registers itself.
 #pragma once
 
 #include <getopt.h>
 #include <stddef.h>
 #include <stdint.h>
 
+#include <array>
+
 #include "module.h"
+#include "osa.h"
 
 // Read by the board's control process as the processor stores it.
 struct DriverBoardCommand {
@@ -26,96 +30,138 @@ static_assert(offsetof(DriverBoardCommand, code) == 8, "DriverBoardCommand layou
 static_assert(offsetof(DriverBoardCommand, param) == 12, "DriverBoardCommand layout");
 static_assert(offsetof(DriverBoardCommand, reserved) == 32, "DriverBoardCommand layout");
 
-// What tells the two boards' modules apart.
-struct DriverBoard {
-    const char* unit;  // the module's source unit, named in its error lines
-    uint8_t id;
-    int shm_key;
-    const option* options;
-    const char* short_options;
-    const OptionHelp* help;
-    unsigned help_rows;  // the first rows of options have help
+// The boards that take an option, by its long name and by its letter.
+enum BoardForms : uint8_t {
+    kExtdrvLong = 1, kExtdrvLetter = 2, kPtLong = 4, kPtLetter = 8,
+    kExtdrv = kExtdrvLong | kExtdrvLetter, kPt = kPtLong | kPtLetter, kBoth = kExtdrv | kPt,
+    kLongForms = kExtdrvLong | kPtLong, kLetterForms = kExtdrvLetter | kPtLetter,
 };
 
-// The value of a row that has no short form: getopt_long returns it for the
-// long name alone, and the parser treats it as the letter.
-constexpr int driver_board_long_only(char letter)
+// What an option does with its value; `code` and `slot` say with what.
+enum BoardAction : uint8_t {
+    kModule,    // names the module: nothing
+    kSingle,    // posts code with the value
+    kMotorSub,  // posts 'm' with sub-command code and the value in param[1]
+    kPair,      // the value in param[slot]; Pair code posts after parsing
+    kLater,     // the value kept as Later slot, acted on after parsing
+    kWords,     // posts code with the value and the three words after it
+    kLastWord,  // posts code with the value and the last word of the line
+};
+// Sub-commands of code 'm'.
+enum MotorSub { kSetCurrent = 1, kSetTempCtl = 3, kPwm = 4, kHeatPair = 5, kFanPair = 6, kCurrentPair = 7 };
+// Options that only act once both of a pair are given, in posting order.
+enum Pair { kHeat, kFan, kLight, kWie, kCurrent, kPairs };
+// Values that act together after parsing.
+enum Later { kPanSteps, kTiltSteps, kSetStep, kPwmRun, kPwmIdle, kLaters };
+
+struct DriverBoardOption {
+    const char* name;  // null: no long name
+    char letter;       // the parser's key, also of a row with no short form
+    uint8_t boards;    // BoardForms
+    BoardAction action;
+    int32_t code = 0;  // the command code; the sub-command of kMotorSub, the Pair of kPair
+    int slot = 0;      // the param index of kPair, the Later of kLater
+    const char* hint = nullptr;
+    const char* help = nullptr;  // null: no help row (kModule: the board's own)
+    const char* echo = nullptr;  // the motor whose current a kSingle option sets, echoed
+    int has_arg = required_argument;  // all take one; also the count of ':' after the letter
+};
+
+// One row per option of both boards, in the order of their getopt_long
+// tables; the rows with help, in the order of the help screen.
+inline constexpr DriverBoardOption kDriverBoardOptions[] = {
+    {"module", 'M', kBoth, kModule, 0, 0, "module"},
+    {"titl_i", 'w', kBoth, kSingle, 'o', 0, "0~31", "0 is min   ,31is max", "tile_motor"},
+    {"pan_i", 'q', kBoth, kSingle, 'n', 0, "0~31", "0 is min   ,31is max", "pan_motor"},
+    {"heat", 'a', kBoth, kSingle, 'e', 0, "0~1", "0 is close ,1 is open default:0"},
+    {"fan", 'f', kBoth, kSingle, 'd', 0, "0~1", "0 is close ,1 is open default:0"},
+    {"defog", 'd', kBoth, kSingle, 'f', 0, "0~1", "0 is close ,1 is open default:0"},
+    {"temp", 'c', kBoth, kSingle, 'g', 0, "0~10000", "the time_cnt for printf temp(1s)"},
+    {"pan_param", 'p', kBoth, kLater, 0, kPanSteps, "0~10000", "the pan_step will be set default:0"},
+    {"tilt_param", 't', kBoth, kLater, 0, kTiltSteps, "0~10000", "the tilt_step will be set default:0"},
+    {"set_step", 's', kBoth, kLater, 0, kSetStep, "00~11", "XY == (X=P_dir Y=T_dir) set dir and start run step"},
+    {"query_info", 'i', kBoth, kSingle, 'k', 0, "1~10", "1==(version) 2==(oc_off) 3 = (oc_value) 4==(temp_Info)"},
+    {"set_corrent", 'o', kBoth, kMotorSub, kSetCurrent, 0, "0~1", "0 = open 1= close"},
+    {"set_temp_ctl", 'e', kBoth, kMotorSub, kSetTempCtl, 0, "0~1", "0 = open 1= close"},
+    {"set_heat_open_value", 'l', kBoth, kPair, kHeat, 1, "0~50", "default(28)"},
+    {"set_heat_close_value", 'r', kBoth, kPair, kHeat, 2, "0~50", "default(30)"},
+    {"set_fan_open_value", 'u', kBoth, kPair, kFan, 1, "0~100", "real value need cut off 50 ; default(-5)"},
+    {"set_fan_close_value", 'n', kBoth, kPair, kFan, 2, "0~100", "real value need cut off 50 ; default(-8)"},
+    {"set_current_up_value", 'g', kBoth, kPair, kCurrent, 1, "0~100", "real value need cut off 50 ; default(-5)"},
+    {"set_current_down_value", 'k', kBoth, kPair, kCurrent, 2, "0~100", "real value need cut off 50 ; default(-10)"},
+    {"set pwm_run", 'b', kBoth, kLater, 0, kPwmRun, "1200~2000", "set electric,current running"},
+    {"set pwm_idle", 'j', kBoth, kLater, 0, kPwmIdle, "1200~2000", "set electric,current idle"},
+    {"set obj_dis", 'x', kBoth, kSingle, 'i', 0, "0~10000", "set image_dis"},
+    {"set image_dis", 'y', kBoth, kSingle, 'j', 0, "1200~2000", "setobj_dis"},
+    {"query_wiper_info", 'W', kBoth, kSingle, 'p', 0, "0-1", "set test wiegand mode"},
+    {"calibration rs200_optical_sys", 'O', kBoth, kSingle, 'q', 0, "", ""},
+    {"query_wiper_ver", 'V', kBoth, kSingle, 'r'},
+    {"query_wiper_sensor_vsn", 'P', kBoth, kSingle, 's'},
+    {"set LIGHT1", 'F', kBoth, kPair, kLight, 0},
+    {"set LIGHT2", 'L', kBoth, kPair, kLight, 1},
+    {"SELECT HAVE OR NONE ENDLINE", 'E', kBoth, kSingle, 'u'},
+    {"set wie HID", 'G', kExtdrvLong | kPt, kPair, kWie, 0},
+    {"set wie PID", 'Y', kExtdrvLong | kPt, kPair, kWie, 1},
+    {"set ext LIGHT", 'T', kBoth, kSingle, 'w'},
+    {"test wiegand mode", 'R', kBoth, kSingle, 'x'},
+    {nullptr, 'z', kExtdrvLetter | kPtLetter, kSingle, 'y'},
+    {"control motor run step", 'm', kBoth, kWords, 'z'},
+    {"test rs485", 'A', kBoth, kSingle, '{'},
+    {"test set led light", 'B', kPt, kLastWord, '|'},
+};
+
+// What getopt_long returns for a row on a board (kExtdrv or kPt): its
+// letter, or for a long name alone a value no letter has.
+constexpr int driver_board_value(const DriverBoardOption& o, uint8_t board)
 {
-    return 0x100 | letter;
+    return (o.boards & board & kLetterForms) != 0 ? o.letter : 0x100 | o.letter;
 }
 
-// The rows both boards share, in help order; the wie options' values tell
-// whether they also have a short form.
-#define DRIVER_BOARD_OPTION_ROWS(WIE_HID, WIE_PID)                       \
-    {"module", required_argument, nullptr, 'M'},                         \
-    {"titl_i", required_argument, nullptr, 'w'},                         \
-    {"pan_i", required_argument, nullptr, 'q'},                          \
-    {"heat", required_argument, nullptr, 'a'},                           \
-    {"fan", required_argument, nullptr, 'f'},                            \
-    {"defog", required_argument, nullptr, 'd'},                          \
-    {"temp", required_argument, nullptr, 'c'},                           \
-    {"pan_param", required_argument, nullptr, 'p'},                      \
-    {"tilt_param", required_argument, nullptr, 't'},                     \
-    {"set_step", required_argument, nullptr, 's'},                       \
-    {"query_info", required_argument, nullptr, 'i'},                     \
-    {"set_corrent", required_argument, nullptr, 'o'},                    \
-    {"set_temp_ctl", required_argument, nullptr, 'e'},                   \
-    {"set_heat_open_value", required_argument, nullptr, 'l'},            \
-    {"set_heat_close_value", required_argument, nullptr, 'r'},           \
-    {"set_fan_open_value", required_argument, nullptr, 'u'},             \
-    {"set_fan_close_value", required_argument, nullptr, 'n'},            \
-    {"set_current_up_value", required_argument, nullptr, 'g'},           \
-    {"set_current_down_value", required_argument, nullptr, 'k'},         \
-    {"set pwm_run", required_argument, nullptr, 'b'},                    \
-    {"set pwm_idle", required_argument, nullptr, 'j'},                   \
-    {"set obj_dis", required_argument, nullptr, 'x'},                    \
-    {"set image_dis", required_argument, nullptr, 'y'},                  \
-    {"query_wiper_info", required_argument, nullptr, 'W'},               \
-    {"calibration rs200_optical_sys", required_argument, nullptr, 'O'},  \
-    {"query_wiper_ver", required_argument, nullptr, 'V'},                \
-    {"query_wiper_sensor_vsn", required_argument, nullptr, 'P'},         \
-    {"set LIGHT1", required_argument, nullptr, 'F'},                     \
-    {"set LIGHT2", required_argument, nullptr, 'L'},                     \
-    {"SELECT HAVE OR NONE ENDLINE", required_argument, nullptr, 'E'},    \
-    {"set wie HID", required_argument, nullptr, WIE_HID},                \
-    {"set wie PID", required_argument, nullptr, WIE_PID},                \
-    {"set ext LIGHT", required_argument, nullptr, 'T'},                  \
-    {"test wiegand mode", required_argument, nullptr, 'R'},              \
-    {"control motor run step", required_argument, nullptr, 'm'},         \
-    {"test rs485", required_argument, nullptr, 'A'}
+// A board's getopt_long table and short-option string, made at compile time
+// in arrays with room for every row: the zeros after its rows end each.
+template <uint8_t Board>
+constexpr auto driver_board_getopt_table()
+{
+    std::array<option, std::size(kDriverBoardOptions) + 1> out{};
+    size_t n = 0;
+    for (const DriverBoardOption& o : kDriverBoardOptions) {
+        if ((o.boards & Board & kLongForms) != 0)
+            out[n++] = {o.name, o.has_arg, nullptr, driver_board_value(o, Board)};
+    }
+    return out;
+}
 
-// The help rows after the module's own first row.
-#define DRIVER_BOARD_HELP_ROWS                                                   \
-    {"0~31", "0 is min   ,31is max"},                                            \
-    {"0~31", "0 is min   ,31is max"},                                            \
-    {"0~1", "0 is close ,1 is open default:0"},                                  \
-    {"0~1", "0 is close ,1 is open default:0"},                                  \
-    {"0~1", "0 is close ,1 is open default:0"},                                  \
-    {"0~10000", "the time_cnt for printf temp(1s)"},                             \
-    {"0~10000", "the pan_step will be set default:0"},                           \
-    {"0~10000", "the tilt_step will be set default:0"},                          \
-    {"00~11", "XY == (X=P_dir Y=T_dir) set dir and start run step"},             \
-    {"1~10", "1==(version) 2==(oc_off) 3 = (oc_value) 4==(temp_Info)"},          \
-    {"0~1", "0 = open 1= close"},                                                \
-    {"0~1", "0 = open 1= close"},                                                \
-    {"0~50", "default(28)"},                                                     \
-    {"0~50", "default(30)"},                                                     \
-    {"0~100", "real value need cut off 50 ; default(-5)"},                       \
-    {"0~100", "real value need cut off 50 ; default(-8)"},                       \
-    {"0~100", "real value need cut off 50 ; default(-5)"},                       \
-    {"0~100", "real value need cut off 50 ; default(-10)"},                      \
-    {"1200~2000", "set electric,current running"},                               \
-    {"1200~2000", "set electric,current idle"},                                  \
-    {"0~10000", "set image_dis"},                                                \
-    {"1200~2000", "setobj_dis"},                                                 \
-    {"0-1", "set test wiegand mode"},                                            \
-    {"", ""}
+template <uint8_t Board>
+constexpr auto driver_board_short_options()
+{
+    std::array<char, 3 * std::size(kDriverBoardOptions) + 1> out{};
+    size_t n = 0;
+    for (const DriverBoardOption& o : kDriverBoardOptions) {
+        if ((o.boards & Board & kLetterForms) == 0)
+            continue;
+        out[n++] = o.letter;
+        for (int k = 0; k < o.has_arg; ++k)
+            out[n++] = ':';
+    }
+    return out;
+}
 
-constexpr unsigned kDriverBoardHelpRows = 25;
+// What tells the two boards' modules apart.
+struct DriverBoard {
+    ErrorSite site;  // where its option errors say they come from
+    uint8_t id;
+    int shm_key;
+    uint8_t forms;            // kExtdrv or kPt
+    const char* module_help;  // the help text of its -M row
+    const option* options;
+    const char* short_options;
+};
 
 // Fills cmd from the command line, then applies the options that only act
 // together. False, after its error line, on an unknown option or a bad number.
 bool pt_init_param(const DriverBoard& board, int argc, char** argv, DriverBoardCommand* cmd);
 void driver_board_usage(const DriverBoard& board);
-// The run entry of both modules: parse, then post cmd into the board's block.
-int driver_board_test_main(const DriverBoard& board, DriverBoardCommand* cmd, int argc, char** argv);
+// The run entry of both modules: parse, then post cmd into the board's block;
+// a refused option ends the process after the module's usage.
+int driver_board_test_main(const DriverBoard& board, void (*usage)(), DriverBoardCommand* cmd, int argc,
+                           char** argv);

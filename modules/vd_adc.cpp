@@ -15,6 +15,7 @@ namespace {
 constexpr uint8_t kAdcId = 2;
 constexpr int kAdcChannels = 3;
 constexpr int kAdcShmKey = 7665432;
+constexpr ErrorSite kSite{__FILE_NAME__, "adc_init_param"};
 
 struct AdcRequest {
     int channel;     // above 2: channels 0, 1 and 2 in turn
@@ -99,9 +100,8 @@ void adc_exit() {}
 int adc_init_param(int argc, char** argv, int* thresholds)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         uint32_t number = 0;
-        int32_t value = 0;
         switch (c) {
         case 'c':
             if (!opt_u32(optarg, &number))
@@ -112,55 +112,38 @@ int adc_init_param(int argc, char** argv, int* thresholds)
                 ERR_PRINT("Adc channel reset=%d\n", g_req.channel);
             break;
         case 't':
-            if (!opt_u32(optarg, &number))
+            if (!opt_u32(optarg, &g_req.times))
                 return -1;
-            g_req.times = static_cast<int>(number);
             break;
         case 'd':
-            if (!opt_u32(optarg, &number))
+            if (!OPT_BOUNDED(kSite, optarg, 1, UINT32_MAX, &g_req.delay, "Adc delay time must > 0 !\n"))
                 return -1;
-            g_req.delay = number;
-            if (number == 0) {
-                ERR_PRINT("Adc delay time must > 0 !\n");
-                return -1;
-            }
             break;
         case 'N':
-            if (!opt_i32(optarg, &value))
+            if (!opt_i32(optarg, &g_cmd.value))
                 return -1;
             g_cmd.valid = 1;
-            g_cmd.value = value;
             ++*thresholds;
             break;
         case 'D':
-            if (!opt_i32(optarg, &value))
+            if (!opt_i32(optarg, &g_cmd.day))
                 return -1;
-            g_cmd.day = value;
             ++*thresholds;
             break;
         case 's':
         case 'g':
-            if (!opt_i32(optarg, &value))
+            if (!opt_i32(optarg, &g_cmd.value))
                 return -1;
             g_cmd.valid = 1;
             g_cmd.kind = c == 's' ? kSensitivity : kDebugParam;
-            g_cmd.value = value;
             break;
         case 'i':
             g_cmd.valid = 1;
             g_cmd.kind = kInfo;
             break;
-        case 0:
-            adc_usage();
-            break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            return -1;
-        default:
-            break;
         }
     }
-    return 0;
+    return c;
 }
 
 // The channel's value scaled to the photodiode's range, or -1.
@@ -168,7 +151,7 @@ int adc_read(int channel)
 {
     FILE* f = fopen(kChannels[channel].path, "r+");
     if (f == nullptr) {
-        printf("%s", kChannels[channel].open_error);
+        print("%s", kChannels[channel].open_error);
         return -1;
     }
     char text[5] = {};

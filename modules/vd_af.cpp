@@ -20,6 +20,7 @@ namespace {
 constexpr uint8_t kAfId = 16;
 constexpr char kAfDb[] = "/mnt/nand/stepper/af.db";
 constexpr size_t kSqlSize = 1024;  // a longer statement is cut
+constexpr ErrorSite kSite{__FILE_NAME__, "af_init_param"};
 
 enum AfType { kAfZoom = 0, kAfFocus = 1, kAfDcIris = 2, kAfIrCut = 3, kAfNone = 4 };
 
@@ -115,31 +116,21 @@ void af_focus_to_reference()
 int af_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         uint32_t value = 0;
         switch (c) {
         case 'T':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, kAfZoom, kAfIrCut, &g_req.type, "AF type must be [%d, %d)\n",
+                             kAfZoom, kAfNone))
                 return -1;
-            g_req.type = static_cast<int>(value);
-            if (value > kAfIrCut) {
-                ERR_PRINT("AF type must be [%d, %d)\n", kAfZoom, kAfNone);
-                return -1;
-            }
             break;
         case 'D':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, 1, &g_req.directory, "AF dir: %d or %d \n", 0, 1))
                 return -1;
-            g_req.directory = static_cast<int>(value);
-            if (value > 1) {
-                ERR_PRINT("AF dir: %d or %d \n", 0, 1);
-                return -1;
-            }
             break;
         case 'd':
-            if (!opt_u32(optarg, &value))
+            if (!opt_u32(optarg, &g_req.duty))
                 return -1;
-            g_req.duty = static_cast<int>(value);
             break;
         case 'I':
             if (!opt_u32(optarg, &value))
@@ -166,17 +157,9 @@ int af_init_param(int argc, char** argv)
         case 's':
             af_tbl_init(0, &g_info, 5, 0);
             break;
-        case 0:
-            af_usage();
-            break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            return -1;
-        default:
-            break;
         }
     }
-    return 0;
+    return c;
 }
 
 int af_test_main(int argc, char** argv)

@@ -21,6 +21,7 @@ namespace {
 constexpr uint8_t kCpuId = 8;
 constexpr char kCpuVersion[] = "1.0.2";
 constexpr size_t kCpuLogNameMax = 62;  // longest name the buffer takes, with room to spare
+constexpr ErrorSite kSite{__FILE_NAME__, "cpu_init_param"};
 
 struct CpuSettings {
     int count;  // load lines to print
@@ -61,26 +62,16 @@ void cpu_usage()
 int cpu_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
-        uint32_t value = 0;
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         switch (c) {
+        // Both are ints: a number past INT32_MAX ("-5" reads as 0xfffffffb) is not > 0.
         case 'c':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 1, INT32_MAX, &g_cpu.count, "Cpu count must > 0\n"))
                 return -1;
-            g_cpu.count = static_cast<int>(value);
-            if (g_cpu.count <= 0) {
-                ERR_PRINT("Cpu count must > 0\n");
-                return -1;
-            }
             break;
         case 'd':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 1, INT32_MAX, &g_cpu.delay, "Cpu delay must > 0\n"))
                 return -1;
-            g_cpu.delay = static_cast<int>(value);
-            if (g_cpu.delay <= 0) {
-                ERR_PRINT("Cpu delay must > 0\n");
-                return -1;
-            }
             break;
         case 'l':
             if (strlen(optarg) > kCpuLogNameMax) {
@@ -92,30 +83,25 @@ int cpu_init_param(int argc, char** argv)
         case 'v':
             print("CPU version: %s\n", kCpuVersion);
             break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            return -1;
-        default:
-            break;
         }
     }
-    return 0;
+    return c;
 }
 
 // Reads the start of a /proc file into buf with one read: the kernel hands a
 // record of these files over in one piece. Its length, or -1 when it cannot
-// be opened, read or closed.
+// be opened or read.
 ssize_t read_proc(const char* path, char* buf, size_t size, bool* opened)
 {
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    *opened = fd >= 0;
-    if (fd < 0)
+    UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC));
+    *opened = fd.valid();
+    if (!fd.valid())
         return -1;
     ssize_t n;
     do {
-        n = read(fd, buf, size - 1);
+        n = read(fd.get(), buf, size - 1);
     } while (n < 0 && errno == EINTR);
-    if (close(fd) != 0 || n < 0)
+    if (n < 0)
         return -1;
     buf[n] = '\0';
     return n;
@@ -160,10 +146,10 @@ int cpu_test_main(int argc, char** argv)
     }
     FILE* log = fopen(g_cpu.log_name, "wb");
     if (log != nullptr)
-        printf(CPU_GREEN "Create cpu log: %s\n" CPU_NORMAL " \n", g_cpu.log_name);
+        print(CPU_GREEN "Create cpu log: %s\n" CPU_NORMAL " \n", g_cpu.log_name);
     else
         fprintf(stderr, CPU_RED "Error: Can't create log %s\n" CPU_NORMAL " \n", g_cpu.log_name);
-    printf(CPU_GREEN "ARM LOAD RUNNING FOR COUNT: %d \n" CPU_NORMAL " \n", g_cpu.count);
+    print(CPU_GREEN "ARM LOAD RUNNING FOR COUNT: %d \n" CPU_NORMAL " \n", g_cpu.count);
 
     CpuFigures f{};
     double sum = 0;
@@ -186,8 +172,8 @@ int cpu_test_main(int argc, char** argv)
             if (log != nullptr)
                 fprintf(log, "CPU:%3.0f%% (sys:%3.0f%% user:%3.0f%% wait:%3.0f%% steal:%3.0f%%)\n",
                         f.cpu, f.sys, f.user, f.wait, f.steal);
-            printf(CPU_GREEN "CPU:%3.0f%% (sys:%3.0f%% user:%3.0f%% wait:%3.0f%% steal:%3.0f%%)" CPU_NORMAL " \n",
-                   f.cpu, f.sys, f.user, f.wait, f.steal);
+            print(CPU_GREEN "CPU:%3.0f%% (sys:%3.0f%% user:%3.0f%% wait:%3.0f%% steal:%3.0f%%)" CPU_NORMAL " \n",
+                  f.cpu, f.sys, f.user, f.wait, f.steal);
         }
         OSA_sleepMilli(sleep_ms);
     }
@@ -202,7 +188,7 @@ int cpu_test_main(int argc, char** argv)
         fprintf(log, "Average:%4.3f%%   Max:%4.2f%%  Min:%4.2f%%\n", average, max, min);
         fclose(log);
     }
-    printf(CPU_GREEN "Average:%4.3f%%   Max:%4.2f%%  Min:%4.2f%%" CPU_NORMAL " \n", average, max, min);
+    print(CPU_GREEN "Average:%4.3f%%   Max:%4.2f%%  Min:%4.2f%%" CPU_NORMAL " \n", average, max, min);
     return 0;
 }
 

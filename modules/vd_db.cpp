@@ -124,38 +124,39 @@ void db_disconnect()
     }
 }
 
-// The process lock, then the lock file shared with other processes. Without
-// a lock file the work goes on unlocked.
-int db_file_lock()
-{
-    if (g_db.lock_path == nullptr)
-        return -1;
-    int fd = open(g_db.lock_path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return -1;
-    pthread_rwlock_wrlock(&g_db_lock);
-    if (lockf(fd, F_LOCK, 0) != 0) {
-        close(fd);
-        pthread_rwlock_unlock(&g_db_lock);
-        return -1;
+// The process lock, then the lock file shared with other processes, held
+// for one scope and released in the same order. Without a lock file the
+// work goes on unlocked.
+class DbFileLock {
+public:
+    DbFileLock()
+    {
+        if (g_db.lock_path != nullptr)
+            fd_.reset(open(g_db.lock_path, O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        if (!fd_.valid())
+            return;
+        pthread_rwlock_wrlock(&g_db_lock);
+        if (lockf(fd_.get(), F_LOCK, 0) != 0) {
+            fd_.reset();
+            pthread_rwlock_unlock(&g_db_lock);
+        }
     }
-    return fd;
-}
+    ~DbFileLock()
+    {
+        if (!fd_.valid())
+            return;
+        pthread_rwlock_unlock(&g_db_lock);
+        lockf(fd_.get(), F_ULOCK, 0);
+    }
 
-void db_file_unlock(int fd)
-{
-    if (fd == -1)
-        return;
-    pthread_rwlock_unlock(&g_db_lock);
-    lockf(fd, F_ULOCK, 0);
-    close(fd);
-}
+private:
+    UniqueFd fd_;
+};
 
 void db_execute_locked(const char* sql)
 {
-    int fd = db_file_lock();
+    const DbFileLock lock;
     sqlite_execute(g_db.conn, sql);
-    db_file_unlock(fd);
 }
 
 void db_execute(const char* sql)
@@ -219,16 +220,14 @@ void db_query(const char* sql)
     g_result.text[0] = '\0';
     g_result.len = 0;
     db_con_init();
-    if (is_db_init()) {
-        int fd = db_file_lock();
+    const bool connected = is_db_init();
+    bool shown = false;
+    if (connected) {
+        const DbFileLock lock;
         SqlStmt* stmt = nullptr;
         int columns = 0;
-        if (sqlite_query_record(g_db.conn, sql, &stmt, &columns) != 0 || columns == 0) {
-            if (stmt != nullptr)
-                sqlite_clear_stmt(stmt);
-            db_file_unlock(fd);
-            print("[0 Items, No Match Records!] \n");
-        } else {
+        shown = sqlite_query_record(g_db.conn, sql, &stmt, &columns) == 0 && columns > 0;
+        if (shown) {
             g_result.append("\n");
             for (int i = 0; i < columns; ++i) {
                 const char* name = sqlite_query_column_name(g_db.conn, stmt, i);
@@ -245,22 +244,26 @@ void db_query(const char* sql)
                 }
             } while (sqlite_query_next(stmt) == 0);
             g_result.append("\n");
-            sqlite_clear_stmt(stmt);
-            db_file_unlock(fd);
-            print("Query Result: %s \n", g_result.text);
-            db_disconnect();
-            return;
         }
+        if (stmt != nullptr)
+            sqlite_clear_stmt(stmt);
     }
+    if (shown)
+        print("Query Result: %s \n", g_result.text);
+    else if (connected)
+        print("[0 Items, No Match Records!] \n");
     db_disconnect();
-    print("SQL: '%s' Failed!! \n", sql);
+    if (!shown)
+        print("SQL: '%s' Failed!! \n", sql);
 }
+
+constexpr ErrorSite kSite{__FILE_NAME__, "db_init_param"};
 
 // Each option acts at once, in command-line order.
 int db_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c, "Unknow option. \n")) {
         switch (c) {
         case 'd':
             db_select(optarg);
@@ -277,14 +280,9 @@ int db_init_param(int argc, char** argv)
         case 't':
             db_query(kTableListSql);
             break;
-        case '?':
-            ERR_PRINT("Unknow option. \n");
-            return -1;
-        default:
-            break;
         }
     }
-    return 0;
+    return c;
 }
 
 int db_test_main(int argc, char** argv)

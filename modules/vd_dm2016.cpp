@@ -156,13 +156,14 @@ int write_dm2016_eeprom(int fd, int start, int length, const char* data)
     return 0;
 }
 
+constexpr ErrorSite kSite{__FILE_NAME__, "dm2016_init_param"};
+
 // 0 when the run should go on, -1 after an option error (the usage follows),
 // -2 when it ends here.
 int dm2016_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
-        uint32_t value = 0;
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c, "Unknow option. \n")) {
         switch (c) {
         case 'w':
             if (strlen(optarg) > kMaxValue) {
@@ -173,22 +174,14 @@ int dm2016_init_param(int argc, char** argv)
             g_req.mode = kDm2016Write;
             break;
         case 's':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, kMaxValue, &g_req.start, "dm2016 offset must < %d \n",
+                             static_cast<int>(kMaxValue)))
                 return -1;
-            g_req.start = static_cast<int>(value);
-            if (value > kMaxValue) {
-                ERR_PRINT("dm2016 offset must < %d \n", static_cast<int>(kMaxValue));
-                return -1;
-            }
             break;
         case 'l':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, kMaxValue, &g_req.length, "dm2016 length must < %d \n",
+                             static_cast<int>(kMaxValue)))
                 return -1;
-            g_req.length = static_cast<int>(value);
-            if (value > kMaxValue) {
-                ERR_PRINT("dm2016 length must < %d \n", static_cast<int>(kMaxValue));
-                return -1;
-            }
             break;
         case 'r':
             g_req.mode = kDm2016Read;
@@ -196,26 +189,21 @@ int dm2016_init_param(int argc, char** argv)
         case 'S': {
             // The shell bit: the byte at address 6, as a one-character string.
             Dm2016Request shell = {kDm2016Read, 6, 1, {}};
-            int fd = dm2016_open();
-            if (fd < 0) {
+            UniqueFd fd(dm2016_open());
+            if (!fd.valid()) {
                 ERR_PRINT("Open dm2016 Fail.\n");
                 return -2;
             }
             // A failed read leaves the address byte in the buffer: not a value to show.
-            if (read_dm2016_eeprom(fd, static_cast<unsigned>(shell.start), static_cast<unsigned>(shell.length),
-                                   shell.data) == 0)
+            if (read_dm2016_eeprom(fd.get(), static_cast<unsigned>(shell.start),
+                                   static_cast<unsigned>(shell.length), shell.data) == 0)
                 print("%s\n", shell.data);
-            close(fd);
+            fd.reset();  // exit runs no destructor of this frame
             exit(0);
         }
-        case '?':
-            ERR_PRINT("Unknow option. \n");
-            return -1;
-        default:
-            break;
         }
     }
-    return 0;
+    return c;
 }
 
 int dm2016_test_main(int argc, char** argv)
@@ -225,8 +213,8 @@ int dm2016_test_main(int argc, char** argv)
         dm2016_usage();
     if (parsed != 0)
         return 0;
-    int fd = dm2016_open();
-    if (fd < 0) {
+    const UniqueFd fd(dm2016_open());
+    if (!fd.valid()) {
         ERR_PRINT("Open dm2016 Fail.\n");
         return -1;
     }
@@ -234,18 +222,16 @@ int dm2016_test_main(int argc, char** argv)
     int ret;
     if (g_req.mode == kDm2016Write) {
         g_req.length = static_cast<int>(strlen(g_req.data));
-        ret = write_dm2016_eeprom(fd, g_req.start, g_req.length, g_req.data);
+        ret = write_dm2016_eeprom(fd.get(), g_req.start, g_req.length, g_req.data);
     } else {
-        ret = read_dm2016_eeprom(fd, static_cast<unsigned>(g_req.start), static_cast<unsigned>(g_req.length),
-                                 g_req.data);
+        ret = read_dm2016_eeprom(fd.get(), static_cast<unsigned>(g_req.start),
+                                 static_cast<unsigned>(g_req.length), g_req.data);
     }
     if (ret < 0) {
         ERR_PRINT("DM2016 %s %s from %d length %d failed!\n", verb, g_req.data, g_req.start, g_req.length);
-        close(fd);
         return ret;
     }
     print("DM2016 %s %s from %d length %d success!\n", verb, g_req.data, g_req.start, g_req.length);
-    close(fd);
     return ret;
 }
 

@@ -1,8 +1,6 @@
 // vd_extdrv.cpp — post one command to the external driver board (motors,
 // heater, fan, defogger, wiper, lights, Wiegand and RS-485 tests) through its
 // shared-memory block.
-#include <iterator>
-
 #include "driver_board.h"
 #include "module.h"
 
@@ -13,22 +11,10 @@ constexpr int kExtdrvShmKey = 7765433;
 
 DriverBoardCommand g_cmd{};
 
-// -G and -Y have no short form here; -z has no long name.
-constexpr char kShortOptions[] =
-    "M:w:q:a:f:d:c:p:t:s:i:o:e:l:r:u:n:g:k:b:j:x:y:W:O:V:P:F:L:E:T:R:z:m:A:";
-const option kOptions[] = {
-    DRIVER_BOARD_OPTION_ROWS(driver_board_long_only('G'), driver_board_long_only('Y')),
-    {nullptr, 0, nullptr, 0},
-};
-const OptionHelp kHelp[] = {
-    {"module", "module name: extdrv"},
-    DRIVER_BOARD_HELP_ROWS,
-};
-static_assert(std::size(kHelp) == kDriverBoardHelpRows, "the help rows of the board options");
-static_assert(std::size(kOptions) == 37, "36 options");
-
-const DriverBoard kBoard = {"vd_extdrv", kExtdrvId, kExtdrvShmKey, kOptions, kShortOptions,
-                            kHelp, kDriverBoardHelpRows};
+constexpr auto kOptions = driver_board_getopt_table<kExtdrv>();
+constexpr auto kShortOptions = driver_board_short_options<kExtdrv>();
+const DriverBoard kBoard = {{__FILE_NAME__, "pt_init_param"}, kExtdrvId, kExtdrvShmKey, kExtdrv,
+                            "module name: extdrv", kOptions.data(), kShortOptions.data()};
 
 void extdrv_usage()
 {
@@ -37,9 +23,10 @@ void extdrv_usage()
 
 int extdrv_test_main(int argc, char** argv)
 {
-    return driver_board_test_main(kBoard, &g_cmd, argc, argv);
+    return driver_board_test_main(kBoard, extdrv_usage, &g_cmd, argc, argv);
 }
 
 }  // namespace
 
-REGISTER_MODULE(extdrv, kExtdrvId, extdrv_test_main, extdrv_usage, nullptr, kShortOptions, kOptions)
+REGISTER_MODULE(extdrv, kExtdrvId, extdrv_test_main, extdrv_usage, nullptr, kShortOptions.data(),
+                kOptions.data())

@@ -11,6 +11,7 @@ namespace {
 
 constexpr uint8_t kGpioId = 3;
 constexpr uint32_t kGpioMaxLine = 127;
+constexpr ErrorSite kSite{__FILE_NAME__, "gpio_init_param"};
 
 enum GpioOperation { kGpioRead = 0, kGpioWrite = 1, kGpioInputConfig = 2 };
 
@@ -54,61 +55,36 @@ void gpio_usage()
 int gpio_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
-        uint32_t value = 0;
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         switch (c) {
         case 'r':
-            if (!opt_u32(optarg, &value))
+            if (!opt_u32(optarg, &g_req.id))
                 return -1;
             g_req.operation = kGpioRead;
-            g_req.id = static_cast<int>(value);
             print("===g_gpio_cfg(%d,%d)=======\n", g_req.operation, g_req.id);
             break;
         case 'p':  // no call configures a line as input: -p ends as a write
         case 'w':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, kGpioMaxLine, &g_req.id, "gio id must <= %d\n",
+                             static_cast<int>(kGpioMaxLine)))
                 return -1;
             g_req.operation = kGpioWrite;
-            g_req.id = static_cast<int>(value);
-            if (value > kGpioMaxLine) {
-                ERR_PRINT("gio id must <= %d\n", static_cast<int>(kGpioMaxLine));
-                return -1;
-            }
             break;
         case 'd':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, 1, &g_req.data, "gio value must be 0/1! \n"))
                 return -1;
-            g_req.data = static_cast<int>(value);
-            if (value > 1) {
-                ERR_PRINT("gio value must be 0/1! \n");
-                return -1;
-            }
             break;
         case 't':
-            if (!opt_u32(optarg, &value))
+            if (!opt_u32(optarg, &g_req.times))
                 return -1;
-            g_req.times = static_cast<int>(value);
             break;
         case 'D':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 1, UINT32_MAX, &g_req.delay, "gio delay time must > 0! \n"))
                 return -1;
-            g_req.delay = static_cast<int>(value);
-            if (value == 0) {
-                ERR_PRINT("gio delay time must > 0! \n");
-                return -1;
-            }
-            break;
-        case 0:
-            gpio_usage();
-            break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            return -1;
-        default:
             break;
         }
     }
-    return 0;
+    return c;
 }
 
 int gpio_do_rw(GpioRequest& r)

@@ -2,7 +2,6 @@
 // line a number of times, then record the date and time used in the debug log.
 #include <getopt.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
@@ -17,6 +16,7 @@ namespace {
 constexpr uint8_t kIrId = 15;
 constexpr uint32_t kIrMaxMode = 3;
 constexpr size_t kReportSize = 1024;  // the log gets the whole buffer, zeros included
+constexpr ErrorSite kSite{__FILE_NAME__, "ir_init_param"};
 
 struct IrRequest {
     int mode;   // 0..3; accepted, the run toggles the IR-cut line alone
@@ -54,53 +54,33 @@ void ir_usage()
           "switch IR-cut and IR-led, diffrent each other\n");
 }
 
-[[noreturn]] void ir_bad_option()
-{
-    ir_usage();
-    exit(-1);
-}
-
 void ir_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         uint32_t value = 0;
         switch (c) {
         case 'd':
-            if (!opt_u32(optarg, &value))
-                ir_bad_option();
-            g_req.delay = static_cast<int>(value);
-            if (value == 0) {
-                ERR_PRINT("Invalid delay value.\n");
-                ir_bad_option();
-            }
+            if (!OPT_BOUNDED(kSite, optarg, 1, UINT32_MAX, &g_req.delay, "Invalid delay value.\n"))
+                module_refuse(ir_usage);
             break;
         case 'm':
-            if (!opt_u32(optarg, &value))
-                ir_bad_option();
-            g_req.mode = static_cast<int>(value);
-            if (value > kIrMaxMode) {
-                ERR_PRINT("Invalid mode value.\n");
-                ir_bad_option();
-            }
+            if (!OPT_BOUNDED(kSite, optarg, 0, kIrMaxMode, &g_req.mode, "Invalid mode value.\n"))
+                module_refuse(ir_usage);
             break;
         case 't':
-            if (!opt_u32(optarg, &value))
-                ir_bad_option();
-            g_req.times = static_cast<int>(value);
+            if (!opt_u32(optarg, &g_req.times))
+                module_refuse(ir_usage);
             break;
         case 'l':  // the IR-LED and IR-cut levels are accepted and drive nothing
         case 'c':
             if (!opt_u32(optarg, &value))
-                ir_bad_option();
-            break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            ir_bad_option();
-        default:
+                module_refuse(ir_usage);
             break;
         }
     }
+    if (c != 0)
+        module_refuse(ir_usage);
 }
 
 int ir_test_main(int argc, char** argv)

@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <iterator>
+#include <memory>
 
 #include "module.h"
 #include "osa.h"
@@ -155,26 +156,24 @@ void media_usage()
 
 // A state file that is missing means av_log.sh did not run: nothing after it
 // can be trusted, so the run ends here.
-FILE* media_open(const char* path)
+UniqueFile media_open(const char* path)
 {
-    FILE* f = fopen(path, "r");
+    if (path == nullptr)
+        return UniqueFile();
+    UniqueFile f(fopen(path, "r"));
     if (f == nullptr) {
         perror("fopen");
-        exit(-1);
+        module_refuse();
     }
     return f;
 }
 
 void media_section(const MediaSection& s)
 {
-    FILE* files[2] = {media_open(s.files[0]), nullptr};
-    if (s.files[1] != nullptr)
-        files[1] = media_open(s.files[1]);
+    UniqueFile first = media_open(s.files[0]);
+    UniqueFile second = media_open(s.files[1]);
+    FILE* files[2] = {first.get(), second.get()};
     media_section_print(files, s.patterns, s.count, stdout);
-    for (FILE* f : files) {
-        if (f != nullptr)
-            fclose(f);
-    }
 }
 
 void media_summary(const MediaSection* const* sections, size_t count)
@@ -194,11 +193,13 @@ void media_copy(int component)
     (void)ignored;
 }
 
+constexpr ErrorSite kSite{__FILE_NAME__, "media_init_param"};
+
 // Acts on each option at once, in command-line order.
 void media_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         switch (c) {
         case kAcodec: case kAdec: case kAenc: case kAi: case kAo: case kChnl: case kH264e:
         case kH265e: case kIsp: case kIve: case kJpege: case kRgn: case kVda: case kVgs: case kVo:
@@ -220,14 +221,10 @@ void media_init_param(int argc, char** argv)
             media_summary(kVideoSummary, std::size(kVideoSummary));
             media_summary(kAudioSummary, std::size(kAudioSummary));
             break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            media_usage();
-            exit(-1);
-        default:
-            break;
         }
     }
+    if (c != 0)
+        module_refuse(media_usage);
 }
 
 int media_test_main(int argc, char** argv)

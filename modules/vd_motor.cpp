@@ -1,7 +1,6 @@
 // vd_motor.cpp — run one lens stepper motor (focus, zoom or P-iris) a number
 // of steps, and set the P-iris duty, through the camera's stepper library.
 #include <getopt.h>
-#include <stdlib.h>
 
 #include <iterator>
 
@@ -17,6 +16,7 @@ constexpr uint32_t kFocusMaxSteps = 6764;
 constexpr uint32_t kPirisMaxSteps = 184;
 constexpr uint32_t kPirisMaxDuty = 184;
 constexpr uint32_t kPirisPollMs = 5;
+constexpr ErrorSite kSite{__FILE_NAME__, "motor_init_param"};
 
 // Handed to the library by address: its layout is the library's.
 MotorRequest g_req{STEPPER_FOCUS, 0, 10, 0};
@@ -59,12 +59,6 @@ void motor_usage()
     print("\n");
 }
 
-[[noreturn]] void motor_bad_option()
-{
-    motor_usage();
-    exit(-1);
-}
-
 // Waits for the P-iris to settle; there is no time-out, but Ctrl-C ends it.
 bool motor_piris_wait()
 {
@@ -84,54 +78,37 @@ bool motor_piris_wait()
 bool motor_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         uint32_t value = 0;
         switch (c) {
         case 't':
-            if (!opt_u32(optarg, &value))
-                motor_bad_option();
-            g_req.type = value;
-            if (value > STEPPER_PIRIS) {
-                ERR_PRINT("Error motor type!\n");
-                motor_bad_option();
-            }
+            if (!OPT_BOUNDED(kSite, optarg, STEPPER_FOCUS, STEPPER_PIRIS, &g_req.type, "Error motor type!\n"))
+                module_refuse(motor_usage);
             break;
         case 'd':
-            if (!opt_u32(optarg, &value))
-                motor_bad_option();
-            g_req.dir = value;
-            if (value > 3) {
-                ERR_PRINT("Error motor directory!\n");
-                motor_bad_option();
-            }
+            if (!OPT_BOUNDED(kSite, optarg, 0, 3, &g_req.dir, "Error motor directory!\n"))
+                module_refuse(motor_usage);
             break;
         case 's':
             if (!opt_u32(optarg, &value))
-                motor_bad_option();
+                module_refuse(motor_usage);
             g_req.steps = value;
             break;
         case 'p':
-            if (!opt_u32(optarg, &value))
-                motor_bad_option();
-            if (value > kPirisMaxDuty) {
-                ERR_PRINT("Error P-iris duty!\n");
-                motor_bad_option();
-            }
+            if (!OPT_BOUNDED(kSite, optarg, 0, kPirisMaxDuty, &value, "Error P-iris duty!\n"))
+                module_refuse(motor_usage);
             STEPPER_set_piris_duty(value);
             if (!motor_piris_wait())
                 return false;
             break;
         case 'i':  // accepted; initialising does nothing yet
             if (!opt_u32(optarg, &value))
-                motor_bad_option();
-            break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            motor_bad_option();
-        default:
+                module_refuse(motor_usage);
             break;
         }
     }
+    if (c != 0)
+        module_refuse(motor_usage);
     return true;
 }
 

@@ -92,11 +92,7 @@ bool read_line(FILE* f, char* line, int size)
 }
 
 // The scan's error lines are the check's, whichever helper meets them.
-#define CHECK_ERR(...)                                                      \
-    do {                                                                    \
-        err_print_prefix(__FILE_NAME__, "vd_badblock_check", __LINE__);     \
-        err_print_text(__VA_ARGS__);                                        \
-    } while (0)
+constexpr ErrorSite kCheckSite{__FILE_NAME__, "vd_badblock_check"};
 
 // Asks the driver for every erase block of the partition; fills its bad count and addresses.
 void scan_part(MtdPart* part)
@@ -104,17 +100,17 @@ void scan_part(MtdPart* part)
     part->bad_count = 0;
     if (part->erase_size == 0) {
         // The block walk would never advance.
-        CHECK_ERR("%s (%s) : erase size 0, skipped\n", part->device, part->name);
+        SITE_ERR(kCheckSite, "%s (%s) : erase size 0, skipped\n", part->device, part->name);
         return;
     }
-    int fd = open(part->device, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        CHECK_ERR("%s open failed\n", part->device);
+    const UniqueFd fd(open(part->device, O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        SITE_ERR(kCheckSite, "%s open failed\n", part->device);
         return;
     }
     // 64 bits, as the request takes it: a partition near 4 GiB cannot wrap.
     for (loff_t offset = 0; offset < part->size; offset += part->erase_size) {
-        int ret = ioctl(fd, MEMGETBADBLOCK, &offset);
+        int ret = ioctl(fd.get(), MEMGETBADBLOCK, &offset);
         if (ret < 0) {
             print("ioctl MEMGETBADBLOCK failed, %s, error=%d\n", part->device, ret);
             break;
@@ -126,7 +122,6 @@ void scan_part(MtdPart* part)
             ++part->bad_count;
         }
     }
-    close(fd);
 }
 
 // The partitions past the table's room, read again from the list and scanned

@@ -1,7 +1,6 @@
 // vd_ptz.cpp — drive a PTZ head on the RS-485 line through the camera's PTZ
 // library: presets, one timed action, or a sequence that tries them all.
 #include <getopt.h>
-#include <stdlib.h>
 
 #include <iterator>
 
@@ -117,45 +116,37 @@ bool is_action_option(int c)
     return false;
 }
 
+constexpr ErrorSite kSite{__FILE_NAME__, "ptz_init_param"};
+
 // Fills g_req in command-line order; presets are stored, cleared or
 // recalled at once. Returns false at the first bad option.
 bool ptz_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
-        uint32_t value = 0;
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
+        int value = 0;
         switch (c) {
         case 'd':
-            if (!opt_u32(optarg, &value))
+            if (!opt_u32(optarg, &g_req.delay))
                 return false;
-            g_req.delay = static_cast<int>(value);
             break;
         case 'S':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, 9, &value, "Error speed!\r\n"))
                 return false;
-            if (value > 9) {
-                ERR_PRINT("Error speed!\r\n");
-                return false;
-            }
-            g_req.pan_speed = g_req.tilt_speed = static_cast<int>(value) + 1;
+            g_req.pan_speed = g_req.tilt_speed = value + 1;
             break;
         case 'B':
-            if (!opt_u32(optarg, &value))
+            if (!opt_u32(optarg, &g_req.baudrate))
                 return false;
-            g_req.baudrate = static_cast<int>(value);
-            if (value != 2400 && value != 4800 && value != 9600 && value != 19200) {
+            if (g_req.baudrate != 2400 && g_req.baudrate != 4800 && g_req.baudrate != 9600 &&
+                g_req.baudrate != 19200) {
                 ERR_PRINT("Error baudrate!\r\n");
                 return false;
             }
             break;
         case 'P':
-            if (!opt_u32(optarg, &value))
+            if (!OPT_BOUNDED(kSite, optarg, 0, 1, &g_req.protocol, "Error procotol\r\n"))
                 return false;
-            g_req.protocol = static_cast<int>(value);
-            if (value > 1) {
-                ERR_PRINT("Error procotol\r\n");
-                return false;
-            }
             break;
         case 's':
         case 'c':
@@ -163,25 +154,22 @@ bool ptz_init_param(int argc, char** argv)
             if (!opt_u32(optarg, &value))
                 return false;
             if (c == 's')
-                pt_set_preset(static_cast<int>(value));
+                pt_set_preset(value);
             else if (c == 'c')
-                pt_remove_preset(static_cast<int>(value));
+                pt_remove_preset(value);
             else
-                pt_go_preset(static_cast<int>(value));
+                pt_go_preset(value);
             break;
         case 't':
             g_req.action = kTestAll;
             break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            return false;
         default:
             if (is_action_option(c))
                 g_req.action = c;
             break;
         }
     }
-    return true;
+    return c == 0;
 }
 
 // Lets the running action go on for the given seconds, a second at a time;
@@ -198,10 +186,8 @@ bool ptz_wait(int seconds)
 
 int ptz_test_main(int argc, char** argv)
 {
-    if (!ptz_init_param(argc, argv)) {
-        ptz_usage();
-        exit(-1);
-    }
+    if (!ptz_init_param(argc, argv))
+        module_refuse(ptz_usage);
     pt_set_speed(g_req.pan_speed, g_req.tilt_speed);
     if (g_req.action == kTestAll) {
         bool go_on = true;

@@ -1,7 +1,7 @@
 // vd_pwm.cpp — read a PWM channel, or program its period and duty, through
 // the camera's PWM library.
 #include <getopt.h>
-#include <stdlib.h>
+#include <stdint.h>
 
 #include <iterator>
 
@@ -49,65 +49,43 @@ void pwm_usage()
     print("\n");
 }
 
+constexpr ErrorSite kSite{__FILE_NAME__, "pwm_init_param"};
+
 // Fills g_req in command-line order; the last of -c (read) and -d, -p, -e
 // (write) decides the action. Returns false at the first bad option.
 bool pwm_init_param(int argc, char** argv, PwmAction* action)
 {
     opterr = 0;
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
-        int32_t value = 0;
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         switch (c) {
         case 'M':
             break;
         case 'c':
-            if (!opt_i32(optarg, &value))
+            if (!OPT_BOUNDED_I32(kSite, optarg, 0, INT32_MAX, &g_req.channel, "Error pwm channel\n"))
                 return false;
-            g_req.channel = value;
-            if (value < 0) {
-                ERR_PRINT("Error pwm channel\n");
-                return false;
-            }
             *action = kPwmRead;
             break;
         case 'd':
-            if (!opt_i32(optarg, &value))
+            if (!OPT_BOUNDED_I32(kSite, optarg, 1, INT32_MAX, &g_req.duty, "Error pwm duty\n"))
                 return false;
-            g_req.duty = value;
-            if (value <= 0) {
-                ERR_PRINT("Error pwm duty\n");
-                return false;
-            }
             *action = kPwmWrite;
             break;
         case 'p':
-            if (!opt_i32(optarg, &value))
+            if (!OPT_BOUNDED_I32(kSite, optarg, 1, INT32_MAX, &g_req.period, "Error pwm period\n"))
                 return false;
-            g_req.period = value;
-            if (value <= 0) {
-                ERR_PRINT("Error pwm period\n");
-                return false;
-            }
             *action = kPwmWrite;
             break;
         case 'e':
-            if (!opt_i32(optarg, &value))
+            if (!OPT_BOUNDED_I32(kSite, optarg, 0, 1, &g_req.enable, "Error pwm period, must be [0-1]\n"))
                 return false;
-            g_req.enable = value;
-            if (value != 0 && value != 1) {
-                ERR_PRINT("Error pwm period, must be [0-1]\n");
-                return false;
-            }
-            if (value == 0)
+            if (g_req.enable == 0)
                 g_req.duty = 0;
             *action = kPwmWrite;
             break;
-        default:
-            ERR_PRINT("Unknow option\n");
-            return false;
         }
     }
-    return true;
+    return c == 0;
 }
 
 int pwm_test_main(int argc, char** argv)
@@ -118,10 +96,8 @@ int pwm_test_main(int argc, char** argv)
         return -1;
     }
     PwmAction action = kPwmNone;
-    if (!pwm_init_param(argc, argv, &action)) {
-        pwm_usage();
-        exit(-1);
-    }
+    if (!pwm_init_param(argc, argv, &action))
+        module_refuse(pwm_usage);
     if (action == kPwmRead)
         pwm_read(g_req.channel);
     else if (action == kPwmWrite)

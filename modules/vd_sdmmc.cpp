@@ -188,6 +188,16 @@ int sdmmc_format()
     return -1;
 }
 
+// The card mounted for an action; a failure is reported in the action's name.
+bool mounted(const char* func = __builtin_FUNCTION(), int line = __builtin_LINE())
+{
+    if (sdmmc_mount() == 0)
+        return true;
+    err_print_prefix(__FILE_NAME__, func, line);
+    err_print_text("sdmmc mount failed!\n");
+    return false;
+}
+
 // statfs of the mount point; an error line when it fails, so that no
 // figures are made up from an unfilled record.
 bool mount_stats(struct statfs* st)
@@ -200,12 +210,8 @@ bool mount_stats(struct statfs* st)
 
 int sdmmc_info()
 {
-    if (sdmmc_mount() != 0) {
-        ERR_PRINT("sdmmc mount failed!\n");
-        return -1;
-    }
     struct statfs st;
-    if (!mount_stats(&st))
+    if (!mounted() || !mount_stats(&st))
         return -1;
     g_sd.block = static_cast<unsigned long long>(st.f_bsize);
     print("Block = %llu KB \n", g_sd.block >> 10);
@@ -223,10 +229,8 @@ int sdmmc_info()
 
 int sdmmc_test_speed()
 {
-    if (sdmmc_mount() != 0) {
-        ERR_PRINT("sdmmc mount failed!\n");
+    if (!mounted())
         return -1;
-    }
     // time and dd print the figures themselves.
     run("time dd if=/dev/zero of=/mnt/mmc/empty.file bs=128k count=1k ");
     settle();
@@ -247,12 +251,8 @@ void print_free(unsigned long long block)
 
 int sdmmc_filling_disk()
 {
-    if (sdmmc_mount() != 0) {
-        ERR_PRINT("sdmmc mount failed!\n");
-        return -1;
-    }
     struct statfs st;
-    if (!mount_stats(&st))
+    if (!mounted() || !mount_stats(&st))
         return -1;
     g_sd.block = static_cast<unsigned long long>(st.f_bsize);
     g_sd.total = (g_sd.block * static_cast<unsigned long long>(st.f_blocks)) >> 20;
@@ -281,75 +281,59 @@ int sdmmc_filling_disk()
     return 0;
 }
 
-void sdmmc_param_error()
+// The card's readiness on its own, as the help offers it.
+int sdmmc_ready()
 {
-    sdmmc_usage();
-    exit(-1);
+    if (sdmmc_init() != 0)
+        return -1;
+    print("SD/mmc %s ready!\n", g_sd.device);
+    return 0;
 }
+
+// The options that act at once, in command-line order, each with the line
+// that says it failed.
+struct SdmmcAction {
+    int option;
+    int (*run)();
+    const char* failed;
+};
+const SdmmcAction kActions[] = {
+    {'m', sdmmc_mount, "sdmmc mount faild!\n"},
+    {'i', sdmmc_info, "sdmmc check information faild!\n"},
+    {kInitOption, sdmmc_ready, "sdmmc init faild!\n"},
+    {'s', sdmmc_test_speed, "sdmmc test speed faild!\n"},
+    {'r', sdmmc_repair, "sdmmc repair disk faild!\n"},
+    {'f', sdmmc_format, "sdmmc format disk faild!\n"},
+    {'F', sdmmc_filling_disk, "sdmmc filling disk faild!\n"},
+};
+
+constexpr ErrorSite kParamSite{__FILE_NAME__, "sdmmc_init_param"};
 
 int sdmmc_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
-        uint32_t value = 0;
+    while (module_option(argc, argv, kShortOptions, kOptions, kParamSite, &c)) {
         switch (c) {
         case 'n':
-            if (!opt_u32(optarg, &value))
-                sdmmc_param_error();
-            g_sd.file_num = static_cast<int>(value);
-            if (value > kMaxFillValue) {
-                ERR_PRINT("filling file numbers must in [1-40960]!\n");
-                sdmmc_param_error();
-            }
+            if (!OPT_BOUNDED(kParamSite, optarg, 0, kMaxFillValue, &g_sd.file_num,
+                             "filling file numbers must in [1-40960]!\n"))
+                module_refuse(sdmmc_usage);
             break;
         case 'z':
-            if (!opt_u32(optarg, &value))
-                sdmmc_param_error();
-            g_sd.file_size = static_cast<int>(value);
-            if (value > kMaxFillValue) {
-                ERR_PRINT("filling file size must in [1-1024]!\n");
-                sdmmc_param_error();
-            }
-            break;
-        case 'm':
-            if (sdmmc_mount() != 0)
-                ERR_PRINT("sdmmc mount faild!\n");
-            break;
-        case 'i':
-            if (sdmmc_info() != 0)
-                ERR_PRINT("sdmmc check information faild!\n");
-            break;
-        case kInitOption:
-            // The card's readiness on its own, as the help offers it.
-            if (sdmmc_init() == 0)
-                print("SD/mmc %s ready!\n", g_sd.device);
-            else
-                ERR_PRINT("sdmmc init faild!\n");
-            break;
-        case 's':
-            if (sdmmc_test_speed() != 0)
-                ERR_PRINT("sdmmc test speed faild!\n");
-            break;
-        case 'r':
-            if (sdmmc_repair() != 0)
-                ERR_PRINT("sdmmc repair disk faild!\n");
-            break;
-        case 'f':
-            if (sdmmc_format() != 0)
-                ERR_PRINT("sdmmc format disk faild!\n");
-            break;
-        case 'F':
-            if (sdmmc_filling_disk() != 0)
-                ERR_PRINT("sdmmc filling disk faild!\n");
-            break;
-        case '?':
-            ERR_PRINT("Unknow option\n");
-            sdmmc_param_error();
+            if (!OPT_BOUNDED(kParamSite, optarg, 0, kMaxFillValue, &g_sd.file_size,
+                             "filling file size must in [1-1024]!\n"))
+                module_refuse(sdmmc_usage);
             break;
         default:
+            for (const SdmmcAction& a : kActions) {
+                if (a.option == c && a.run() != 0)
+                    ERR_PRINT("%s", a.failed);
+            }
             break;
         }
     }
+    if (c != 0)
+        module_refuse(sdmmc_usage);
     return 0;
 }
 

@@ -3,8 +3,6 @@
 #include "vd_wifi.h"
 
 #include <getopt.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <iterator>
@@ -240,57 +238,73 @@ const EncrypName kEncrypNames[] = {
     {"OPEN", "open", kEncrypOpen, -1, -1},
 };
 
+// The options that set one number of the record within bounds; -m and -e
+// take their names first.
+struct WifiNumber {
+    int option;
+    int32_t WifiConfig::*field;
+    uint32_t low;
+    uint32_t high;
+    const char* message;  // printed with the two bounds
+};
+const WifiNumber kNumbers[] = {
+    {'m', &WifiConfig::mode, 0, 1, "Error wifi mode, must be[%d-%d]\n"},
+    {'e', &WifiConfig::encryp, 0, 8, "Error wifi encryption, must be[%d-%d]\n"},
+    {'c', &WifiConfig::channel, 1, 14, "Error wifi freq, must be[%d-%d]\n"},
+    {kOptAuthAlg, &WifiConfig::auth_alg, 0, 2, "Error wifi auth_alg, must be[%d-%d]\n"},
+    {kOptKeyMgmt, &WifiConfig::key_mgmt, 0, 5, "Error wifi key_mgmt, must be[%d-%d]\n"},
+    {kOptGroup, &WifiConfig::group, 0, 6, "Error wifi group, must be[%d-%d]\n"},
+    {kOptKeytype, &WifiConfig::keytype, 0, 1, "Error wifi wep keyType, must be [%d-%d]\n"},
+    {kOptPairwise, &WifiConfig::pairwise, 0, 3, "Error wifi wpa pairwise, must be [%d-%d]\n"},
+    {kOptProto, &WifiConfig::proto, 0, 2, "Error wifi wpa proto, must be [%d-%d]\n"},
+};
+
+// The WEP keys by option; a key's message names it by its place here.
+struct WepKey {
+    int option;
+    char (WifiConfig::*field)[sizeof WifiConfig::key0];
+};
+const WepKey kWepKeys[] = {
+    {kOptKey0, &WifiConfig::key0},
+    {kOptKey1, &WifiConfig::key1},
+    {kOptKey2, &WifiConfig::key2},
+    {kOptKey3, &WifiConfig::key3},
+};
+
 void wifi_usage()
 {
     module_usage_print(kWifiId, kOptions, kHelp, std::size(kHelp));
-    OSA_mutexAcquire(&g_print_mutex);
-    for (const UsageLine& l : kUsageText) {
-        if (l.ends_line)
-            puts(l.text);
-        else
-            printf("%s", l.text);
-    }
-    OSA_mutexRelease(&g_print_mutex);
-}
-
-// A refused option ends the process: nothing half-configured reaches the
-// library.
-[[noreturn]] void wifi_refuse()
-{
-    wifi_usage();
-    exit(-1);
+    for (const UsageLine& l : kUsageText)
+        print(l.ends_line ? "%s\n" : "%s", l.text);
 }
 
 // Every option error is reported in the name of the option loop, whichever
 // helper met it.
-#define WIFI_REFUSE(...)                                                      \
-    do {                                                                      \
-        err_print_prefix(__FILE_NAME__, "wifi_init_param", __LINE__);         \
-        err_print_text(__VA_ARGS__);                                          \
-        wifi_refuse();                                                        \
+constexpr ErrorSite kSite{__FILE_NAME__, "wifi_init_param"};
+
+// A refused option ends the process: nothing half-configured reaches the
+// library.
+#define WIFI_REFUSE(...)                 \
+    do {                                 \
+        SITE_ERR(kSite, __VA_ARGS__);    \
+        module_refuse(wifi_usage);       \
     } while (0)
 
-// The number of an option, refused with the module's own path when it is none.
-uint32_t wifi_number(const char* text)
+void wifi_set_number(int option, const char* text)
 {
-    uint32_t value = 0;
-    if (!opt_u32(text, &value, __FILE_NAME__, "wifi_init_param", __LINE__))
-        wifi_refuse();
-    return value;
-}
-
-// The number of an option within [low, high]; outside, the option's message
-// with the two bounds.
-int wifi_bounded(const char* text, uint32_t low, uint32_t high, const char* message)
-{
-    uint32_t value = wifi_number(text);
-    if (value < low || value > high)
-        WIFI_REFUSE(message, static_cast<int>(low), static_cast<int>(high));
-    return static_cast<int>(value);
+    for (const WifiNumber& n : kNumbers) {
+        if (n.option != option)
+            continue;
+        if (!OPT_BOUNDED(kSite, text, n.low, n.high, &(g_cfg.*n.field), n.message,
+                         static_cast<int>(n.low), static_cast<int>(n.high)))
+            module_refuse(wifi_usage);
+        return;
+    }
 }
 
 void wifi_set_encryp(const char* text)
 {
+    g_apply = 1;
     for (const EncrypName& n : kEncrypNames) {
         if (strcmp(text, n.upper) == 0 || strcmp(text, n.lower) == 0) {
             g_cfg.encryp = n.encryp;
@@ -298,60 +312,62 @@ void wifi_set_encryp(const char* text)
                 g_cfg.group = n.group;
             if (n.auth_alg >= 0)
                 g_cfg.auth_alg = n.auth_alg;
-            g_apply = 1;
             return;
         }
     }
-    g_cfg.encryp = wifi_bounded(text, 0, 8, "Error wifi encryption, must be[%d-%d]\n");
-    g_apply = 1;
+    wifi_set_number('e', text);
 }
 
-// Copies text into a field of the record and gives the length of the text as
-// given, so that a length check sees a text the field would cut.
-size_t wifi_set_text(char* field, size_t size, const char* text)
+// Copies an option's text into its field when its length is within
+// [low, high]. A text the field would cut is refused as well: a cut network
+// name joins another network.
+template <size_t N>
+void wifi_set_text(char (&field)[N], const char* text, size_t low, size_t high, const char* message)
 {
-    copy_bounded(field, size, text);
-    return strlen(text);
+    size_t n = strlen(text);
+    if (n < low || n > high || n >= N)
+        WIFI_REFUSE("%s", message);
+    copy_bounded(field, N, text);
 }
 
-bool wep_key_length(size_t n)
+void wifi_set_key(int option, const char* text)
 {
-    return n == 5 || n == 10 || n == 13 || n == 26;
+    for (size_t i = 0; i < std::size(kWepKeys); ++i) {
+        if (kWepKeys[i].option != option)
+            continue;
+        size_t n = strlen(text);
+        if (n != 5 && n != 10 && n != 13 && n != 26)
+            WIFI_REFUSE("Error wifi wep key%zu, must be [5,10,13,26]\n", i);
+        copy_bounded(g_cfg.*kWepKeys[i].field, sizeof g_cfg.key0, text);
+        return;
+    }
 }
 
 void wifi_wps(const char* text)
 {
-    uint32_t n = wifi_number(text);
+    uint32_t n = 0;
+    if (!OPT_BOUNDED(kSite, text, 0, 2, &n, "Error WPS type must be [%d-%d]!\n", 0, 2))
+        module_refuse(wifi_usage);
     g_cfg.encryp = kEncrypWps;
     g_cfg.wps = static_cast<uint8_t>(n);
-    switch (n) {
-    case 0: {
+    if (n == 0) {
         char pin[9] = {};
         wifi_wps_get_pin(pin);
         pin[sizeof pin - 1] = '\0';
         print("Get IPC-wifi pin code = %s \n", pin);
-        break;
+        return;
     }
-    case 1:
+    if (n == 1)
         g_cfg.pbc = 1;
-        g_apply = 1;
-        break;
-    case 2:
+    else
         g_cfg.pin = 1;
-        g_apply = 1;
-        break;
-    default:
-        WIFI_REFUSE("Error WPS type must be [%d-%d]!\n", 0, 2);
-    }
+    g_apply = 1;
 }
 
 void wifi_link()
 {
     int s = wifi_get_status();
-    const char* line = s == 0 ? "Wifi link down!" : s == 1 ? "Wifi link up!" : "Wifi can't check link status!";
-    OSA_mutexAcquire(&g_print_mutex);
-    puts(line);
-    OSA_mutexRelease(&g_print_mutex);
+    print("%s\n", s == 0 ? "Wifi link down!" : s == 1 ? "Wifi link up!" : "Wifi can't check link status!");
     wifi_print_status();
 }
 
@@ -360,7 +376,7 @@ void wifi_link()
 void wifi_init_param(int argc, char** argv)
 {
     int c;
-    while ((c = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+    while (module_option(argc, argv, kShortOptions, kOptions, kSite, &c)) {
         switch (c) {
         case 'm':
             if (strcmp(optarg, "ad-hoc") == 0 || strcmp(optarg, "AD-HOC") == 0)
@@ -368,76 +384,44 @@ void wifi_init_param(int argc, char** argv)
             else if (strcmp(optarg, "managed") == 0 || strcmp(optarg, "MANAGED") == 0)
                 g_cfg.mode = 0;
             else
-                g_cfg.mode = wifi_bounded(optarg, 0, 1, "Error wifi mode, must be[%d-%d]\n");
+                wifi_set_number(c, optarg);
             break;
         case 'e':
             wifi_set_encryp(optarg);
             break;
-        case 'c':
-            g_cfg.channel = wifi_bounded(optarg, 1, 14, "Error wifi freq, must be[%d-%d]\n");
-            break;
-        case kOptAuthAlg:
-            g_cfg.auth_alg = wifi_bounded(optarg, 0, 2, "Error wifi auth_alg, must be[%d-%d]\n");
-            break;
-        case kOptKeyMgmt:
-            g_cfg.key_mgmt = wifi_bounded(optarg, 0, 5, "Error wifi key_mgmt, must be[%d-%d]\n");
-            break;
-        case kOptGroup:
-            g_cfg.group = wifi_bounded(optarg, 0, 6, "Error wifi group, must be[%d-%d]\n");
+        case 'c': case kOptAuthAlg: case kOptKeyMgmt: case kOptGroup: case kOptKeytype:
+        case kOptPairwise: case kOptProto:
+            wifi_set_number(c, optarg);
             break;
         case kOptSsid:
-            if (wifi_set_text(g_cfg.ssid, sizeof g_cfg.ssid, optarg) == 0)
+            if (optarg[0] == '\0')
                 WIFI_REFUSE("Error wifi ssid length, must > 0!\n");
+            wifi_set_text(g_cfg.ssid, optarg, 1, 127, "Error wifi ssid length, must be [1-127]\n");
             break;
-        case kOptSelect:
+        case kOptSelect: {
+            uint32_t value = 0;
+            if (!opt_u32(optarg, &value))
+                module_refuse(wifi_usage);
             // Only the low byte is kept: 256 selects key 0.
-            g_cfg.select = static_cast<uint8_t>(wifi_number(optarg));
+            g_cfg.select = static_cast<uint8_t>(value);
             if (g_cfg.select > 3)
                 WIFI_REFUSE("Error wifi wep index, must be [0-3]\n");
             break;
-        case kOptKey0:
-            if (!wep_key_length(wifi_set_text(g_cfg.key0, sizeof g_cfg.key0, optarg)))
-                WIFI_REFUSE("Error wifi wep key0, must be [5,10,13,26]\n");
-            break;
-        case kOptKey1:
-            if (!wep_key_length(wifi_set_text(g_cfg.key1, sizeof g_cfg.key1, optarg)))
-                WIFI_REFUSE("Error wifi wep key1, must be [5,10,13,26]\n");
-            break;
-        case kOptKey2:
-            if (!wep_key_length(wifi_set_text(g_cfg.key2, sizeof g_cfg.key2, optarg)))
-                WIFI_REFUSE("Error wifi wep key2, must be [5,10,13,26]\n");
-            break;
-        case kOptKey3:
-            if (!wep_key_length(wifi_set_text(g_cfg.key3, sizeof g_cfg.key3, optarg)))
-                WIFI_REFUSE("Error wifi wep key3, must be [5,10,13,26]\n");
-            break;
-        case kOptKeytype:
-            g_cfg.keytype = wifi_bounded(optarg, 0, 1, "Error wifi wep keyType, must be [%d-%d]\n");
-            break;
-        case kOptPairwise:
-            g_cfg.pairwise = wifi_bounded(optarg, 0, 3, "Error wifi wpa pairwise, must be [%d-%d]\n");
-            break;
-        case kOptProto:
-            g_cfg.proto = wifi_bounded(optarg, 0, 2, "Error wifi wpa proto, must be [%d-%d]\n");
-            break;
-        case kOptPsk: {
-            size_t n = wifi_set_text(g_cfg.psk, sizeof g_cfg.psk, optarg);
-            if (n < 8 || n > 63)
-                WIFI_REFUSE("Error wifi wpa psk_key length, must be [8-63]\n");
-            break;
         }
+        case kOptKey0: case kOptKey1: case kOptKey2: case kOptKey3:
+            wifi_set_key(c, optarg);
+            break;
+        case kOptPsk:
+            wifi_set_text(g_cfg.psk, optarg, 8, 63, "Error wifi wpa psk_key length, must be [8-63]\n");
+            break;
         case kOptWps:
             wifi_wps(optarg);
             break;
-        case kOptApname: {
-            size_t n = wifi_set_text(g_cfg.apname, sizeof g_cfg.apname, optarg);
-            if (n < 1 || n > 63)
-                WIFI_REFUSE("Error wifi WPS PinAP SSID length, must be [1-63]\n");
+        case kOptApname:
+            wifi_set_text(g_cfg.apname, optarg, 1, 63, "Error wifi WPS PinAP SSID length, must be [1-63]\n");
             break;
-        }
         case kOptPincode:
-            if (wifi_set_text(g_cfg.pincode, sizeof g_cfg.pincode, optarg) != 8)
-                WIFI_REFUSE("Error wifi WPS PinAP PinCode length, must be 8\n");
+            wifi_set_text(g_cfg.pincode, optarg, 8, 8, "Error wifi WPS PinAP PinCode length, must be 8\n");
             break;
         case kOptScan:
             wifi_info_list_delete(wifi_info_scan(g_cfg.mode));
@@ -448,12 +432,10 @@ void wifi_init_param(int argc, char** argv)
         case kOptLink:
             wifi_link();
             break;
-        case '?':
-            WIFI_REFUSE("Unknow option\n");
-        default:
-            break;
         }
     }
+    if (c != 0)
+        module_refuse(wifi_usage);
 }
 
 int wifi_test_main(int argc, char** argv)

@@ -157,6 +157,15 @@ bool opt_i32(const char* text, int32_t* out, const char* file, const char* func,
     return false;
 }
 
+bool opt_u32(const char* text, int* out, const char* file, const char* func, int line)
+{
+    uint32_t value = 0;
+    if (!opt_u32(text, &value, file, func, line))
+        return false;
+    *out = static_cast<int>(value);
+    return true;
+}
+
 namespace {
 
 void verr_at(const ErrorSite& site, int line, const char* fmt, va_list ap)
@@ -175,12 +184,16 @@ void err_print_at(const ErrorSite& site, int line, const char* fmt, ...)
     va_end(ap);
 }
 
-bool opt_bounded(const ErrorSite& site, int line, const char* text, uint32_t low, uint32_t high,
-                 uint32_t* out, const char* fmt, ...)
+bool opt_bounded(const ErrorSite& site, int line, bool is_signed, const char* text, int64_t low,
+                 int64_t high, OptNumberOut out, const char* fmt, ...)
 {
-    uint32_t value = 0;
-    if (!opt_u32(text, &value, site.unit, site.func, line))
+    uint32_t u = 0;
+    int32_t i = 0;
+    if (!(is_signed ? parse_i32(text, &i) : parse_u32(text, &u))) {
+        refuse_number(text, site.unit, site.func, line);
         return false;
+    }
+    int64_t value = is_signed ? int64_t{i} : int64_t{u};
     if (value < low || value > high) {
         va_list ap;
         va_start(ap, fmt);
@@ -188,24 +201,10 @@ bool opt_bounded(const ErrorSite& site, int line, const char* text, uint32_t low
         va_end(ap);
         return false;
     }
-    *out = value;
-    return true;
-}
-
-bool opt_bounded_i32(const ErrorSite& site, int line, const char* text, int32_t low, int32_t high,
-                     int32_t* out, const char* fmt, ...)
-{
-    int32_t value = 0;
-    if (!opt_i32(text, &value, site.unit, site.func, line))
-        return false;
-    if (value < low || value > high) {
-        va_list ap;
-        va_start(ap, fmt);
-        verr_at(site, line, fmt, ap);
-        va_end(ap);
-        return false;
-    }
-    *out = value;
+    if (out.u32 != nullptr)
+        *out.u32 = static_cast<uint32_t>(value);
+    else
+        *out.i32 = static_cast<int>(static_cast<uint32_t>(value));
     return true;
 }
 

@@ -63,27 +63,39 @@ bool parse_i32(const char* text, int32_t* out);
 
 // The same, inside an option loop: a refused text gets the error line
 // "invalid number: TEXT" (control bytes escaped) in the name of the calling
-// function, and the caller then takes its own path for a bad option:
-//     case 'w':
-//         if (!opt_u32(optarg, &value))
+// function, and the caller then takes its own path for a bad option. An int
+// field of a request takes the number's 32 bits, as static_cast<int> gives them:
+//     case 't':
+//         if (!opt_u32(optarg, &g_req.times))
 //             return -1;
 bool opt_u32(const char* text, uint32_t* out, const char* file = __builtin_FILE(),
+             const char* func = __builtin_FUNCTION(), int line = __builtin_LINE());
+bool opt_u32(const char* text, int* out, const char* file = __builtin_FILE(),
              const char* func = __builtin_FUNCTION(), int line = __builtin_LINE());
 bool opt_i32(const char* text, int32_t* out, const char* file = __builtin_FILE(),
              const char* func = __builtin_FUNCTION(), int line = __builtin_LINE());
 
+// Where a bounded option number goes: a uint32_t, or an int, which takes the
+// number's 32 bits as static_cast<int> gives them.
+struct OptNumberOut {
+    OptNumberOut(uint32_t* p) : u32(p) {}
+    OptNumberOut(int* p) : i32(p) {}
+    uint32_t* u32 = nullptr;
+    int* i32 = nullptr;
+};
+
 // An option number within [low, high], the one form of "parse, check the
-// bound, refuse": a text that is no number gets "invalid number: TEXT", a
-// number outside the bounds gets the caller's line (fmt and its arguments),
-// both at site. *out is written only when the number is in bounds.
-//     if (!OPT_BOUNDED(kSite, optarg, 0, kGpioMaxLine, &value, "gio id must <= %d\n", kGpioMaxLine))
+// bound, refuse": read as parse_u32 reads it (OPT_BOUNDED) or as parse_i32
+// does (OPT_BOUNDED_I32). A text that is no number gets "invalid number:
+// TEXT", a number outside the bounds gets the caller's line (fmt and its
+// arguments), both at site. *out is written only when the number is in bounds.
+//     if (!OPT_BOUNDED(kSite, optarg, 0, kGpioMaxLine, &g_req.id, "gio id must <= %d\n", kGpioMaxLine))
 //         return -1;
-bool opt_bounded(const ErrorSite& site, int line, const char* text, uint32_t low, uint32_t high,
-                 uint32_t* out, const char* fmt, ...) __attribute__((format(printf, 7, 8)));
-bool opt_bounded_i32(const ErrorSite& site, int line, const char* text, int32_t low, int32_t high,
-                     int32_t* out, const char* fmt, ...) __attribute__((format(printf, 7, 8)));
-#define OPT_BOUNDED(site, ...) opt_bounded(site, __LINE__, __VA_ARGS__)
-#define OPT_BOUNDED_I32(site, ...) opt_bounded_i32(site, __LINE__, __VA_ARGS__)
+bool opt_bounded(const ErrorSite& site, int line, bool is_signed, const char* text, int64_t low,
+                 int64_t high, OptNumberOut out, const char* fmt, ...)
+    __attribute__((format(printf, 8, 9)));
+#define OPT_BOUNDED(site, ...) opt_bounded(site, __LINE__, false, __VA_ARGS__)
+#define OPT_BOUNDED_I32(site, ...) opt_bounded(site, __LINE__, true, __VA_ARGS__)
 
 // Writes text into out with control bytes and bytes above 0x7e as C escapes
 // (\n, \t, \r, \xNN), cut to fit; for echoing outside text on an error line.

@@ -20,6 +20,8 @@
 
 namespace {
 
+constexpr int kRouteLineSize = 130;
+
 // The address a text stands for, with leading zeros read as decimal;
 // 0.0.0.0 for a text that is no dotted quad.
 in_addr quad_address(const char* text)
@@ -100,16 +102,60 @@ void default_route(rtentry* rt, uint32_t gw)
     rt->rt_flags = RTF_UP | RTF_GATEWAY;
 }
 
-FILE* open_route_table(const char* func)
+// The routing table text with its header read; null after saying why not.
+FILE* open_route_table(const ErrorSite& site)
 {
     FILE* f = fopen("/proc/net/route", "re");
     if (f == nullptr) {
         perror("fopen /proc/net/route");
-        err_print_prefix(__FILE_NAME__, func, __LINE__);
-        err_print_text("fopen /proc/net/route\n");
+        SITE_ERR(site, "fopen /proc/net/route\n");
         print("INET (IPv4) not configured in this system.\n");
+        return nullptr;
     }
+    char header[kRouteLineSize];  // the first line names the columns
+    if (fgets(header, sizeof header, f) == nullptr)
+        header[0] = '\0';  // an empty table: no route follows
     return f;
+}
+
+// The next gateway route of ifname in the table; false at its end.
+bool next_gateway_route(FILE* f, const char* ifname, RouteLine* r)
+{
+    char line[kRouteLineSize];
+    while (fgets(line, sizeof line, f) != nullptr) {
+        if (net_parse_route_line(line, r) && net_is_gateway_route(*r, ifname))
+            return true;
+    }
+    return false;
+}
+
+// A change of the default route: the request and the lines that report it.
+struct RouteChange {
+    unsigned long request;
+    ErrorSite site;
+    const char* what;
+};
+constexpr RouteChange kDelRoute{SIOCDELRT, {__FILE_NAME__, "net_del_gateway"},
+                                "net_del_gateway: ioctl SIOCDELRT"};
+constexpr RouteChange kAddRoute{SIOCADDRT, {__FILE_NAME__, "net_add_gateway"},
+                                "net_add_gateway: ioctl SIOCADDRT"};
+
+int change_default_route(const RouteChange& change, uint32_t gw)
+{
+    rtentry rt;
+    default_route(&rt, gw);
+    const UniqueFd s(socket(AF_INET, SOCK_DGRAM, 0));
+    if (!s.valid()) {
+        perror("socket error");
+        SITE_ERR(change.site, "socket error\n");
+        return -1;
+    }
+    if (ioctl(s.get(), change.request, &rt) < 0) {
+        perror(change.what);
+        SITE_ERR(change.site, "%s\n", change.what);
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -168,79 +214,39 @@ bool net_is_gateway_route(const RouteLine& r, const char* ifname)
 
 int net_get_gateway(const char* ifname, char* buf, int size)
 {
-    FILE* f = open_route_table("net_get_gateway");
-    if (f != nullptr) {
-        char line[130];
-        bool header = true;
-        while (fgets(line, sizeof line, f) != nullptr) {
-            RouteLine r;
-            if (header) {
-                header = false;
-                continue;
-            }
-            if (net_parse_route_line(line, &r) && net_is_gateway_route(r, ifname)) {
-                fclose(f);
-                format_address(buf, size, r.gateway);
-                return 0;
-            }
-        }
+    RouteLine r;
+    bool found = false;
+    if (FILE* f = open_route_table({__FILE_NAME__, __func__})) {
+        found = next_gateway_route(f, ifname, &r);
         fclose(f);
     }
-    snprintf(buf, static_cast<size_t>(size), "0.0.0.0");
-    return -1;
+    if (!found) {
+        snprintf(buf, static_cast<size_t>(size), "0.0.0.0");
+        return -1;
+    }
+    format_address(buf, size, r.gateway);
+    return 0;
 }
 
 void net_del_gateway(uint32_t gw)
 {
-    rtentry rt;
-    default_route(&rt, gw);
-    const UniqueFd s(socket(AF_INET, SOCK_DGRAM, 0));
-    if (!s.valid()) {
-        perror("socket error");
-        ERR_PRINT("socket error\n");
-        return;
-    }
-    if (ioctl(s.get(), SIOCDELRT, &rt) < 0) {
-        perror("net_del_gateway: ioctl SIOCDELRT");
-        ERR_PRINT("net_del_gateway: ioctl SIOCDELRT\n");
-    }
+    change_default_route(kDelRoute, gw);
 }
 
 int net_add_gateway(uint32_t gw)
 {
-    rtentry rt;
-    default_route(&rt, gw);
-    const UniqueFd s(socket(AF_INET, SOCK_DGRAM, 0));
-    if (!s.valid()) {
-        perror("socket error");
-        ERR_PRINT("socket error\n");
-        return -1;
-    }
-    if (ioctl(s.get(), SIOCADDRT, &rt) < 0) {
-        perror("net_add_gateway: ioctl SIOCADDRT");
-        ERR_PRINT("net_add_gateway: ioctl SIOCADDRT\n");
-        return -1;
-    }
-    return 0;
+    return change_default_route(kAddRoute, gw);
 }
 
 int net_set_gateway(const char* ifname, const char* text)
 {
-    FILE* f = open_route_table("net_set_gateway");
+    FILE* f = open_route_table({__FILE_NAME__, __func__});
     if (f == nullptr)
         return -1;
     // Every deletion asks for the default destination, whatever the line's.
-    char line[130];
-    bool header = true;
-    while (fgets(line, sizeof line, f) != nullptr) {
-        RouteLine r;
-        if (header) {
-            header = false;
-            continue;
-        }
-        if (net_parse_route_line(line, &r) && net_is_gateway_route(r, ifname))
-            net_del_gateway(r.gateway);
-    }
+    RouteLine r;
+    while (next_gateway_route(f, ifname, &r))
+        net_del_gateway(r.gateway);
     fclose(f);
     return net_add_gateway(quad_address(text).s_addr);
 }

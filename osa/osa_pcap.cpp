@@ -3,10 +3,13 @@
 // Only the search module captures; linked at start-up, the library and its
 // own dependencies would be mapped on every run of every module. These
 // definitions stand for the library's calls and forward to it.
-#include <dlfcn.h>
 #include <pcap/pcap.h>
 #include <pthread.h>
 #include <stdio.h>
+
+#include <iterator>
+
+#include "osa_dl.h"
 
 namespace {
 
@@ -33,33 +36,28 @@ bool g_loaded;
 char g_load_error[PCAP_ERRBUF_SIZE];
 pthread_once_t g_once = PTHREAD_ONCE_INIT;
 
-template <typename F>
-bool bind(void* lib, const char* name, F* out)
-{
-    *out = reinterpret_cast<F>(dlsym(lib, name));
-    return *out != nullptr;
-}
+const DlCall kCalls[] = {
+    dl_call("pcap_create", &g_calls.create),
+    dl_call("pcap_set_snaplen", &g_calls.set_snaplen),
+    dl_call("pcap_set_promisc", &g_calls.set_promisc),
+    dl_call("pcap_set_immediate_mode", &g_calls.set_immediate_mode),
+    dl_call("pcap_set_buffer_size", &g_calls.set_buffer_size),
+    dl_call("pcap_activate", &g_calls.activate),
+    dl_call("pcap_statustostr", &g_calls.statustostr),
+    dl_call("pcap_geterr", &g_calls.geterr),
+    dl_call("pcap_compile", &g_calls.compile),
+    dl_call("pcap_setfilter", &g_calls.setfilter),
+    dl_call("pcap_freecode", &g_calls.freecode),
+    dl_call("pcap_loop", &g_calls.loop),
+    dl_call("pcap_breakloop", &g_calls.breakloop),
+    dl_call("pcap_sendpacket", &g_calls.sendpacket),
+    dl_call("pcap_close", &g_calls.close),
+    dl_call("pcap_open_live", &g_calls.open_live),
+};
 
 void load()
 {
-    void* lib = dlopen(DEBUG_PCAP_SONAME, RTLD_NOW | RTLD_LOCAL);
-    if (lib == nullptr) {
-        snprintf(g_load_error, sizeof g_load_error, "%s", dlerror());
-        return;
-    }
-    PcapCalls& c = g_calls;
-    g_loaded = bind(lib, "pcap_create", &c.create) && bind(lib, "pcap_set_snaplen", &c.set_snaplen) &&
-               bind(lib, "pcap_set_promisc", &c.set_promisc) &&
-               bind(lib, "pcap_set_immediate_mode", &c.set_immediate_mode) &&
-               bind(lib, "pcap_set_buffer_size", &c.set_buffer_size) &&
-               bind(lib, "pcap_activate", &c.activate) && bind(lib, "pcap_statustostr", &c.statustostr) &&
-               bind(lib, "pcap_geterr", &c.geterr) && bind(lib, "pcap_compile", &c.compile) &&
-               bind(lib, "pcap_setfilter", &c.setfilter) && bind(lib, "pcap_freecode", &c.freecode) &&
-               bind(lib, "pcap_loop", &c.loop) && bind(lib, "pcap_breakloop", &c.breakloop) &&
-               bind(lib, "pcap_sendpacket", &c.sendpacket) && bind(lib, "pcap_close", &c.close) &&
-               bind(lib, "pcap_open_live", &c.open_live);
-    if (!g_loaded)
-        snprintf(g_load_error, sizeof g_load_error, "%s: %s", DEBUG_PCAP_SONAME, dlerror());
+    g_loaded = dl_load(DEBUG_PCAP_SONAME, kCalls, std::size(kCalls), g_load_error, sizeof g_load_error);
 }
 
 // Every call but the two that open a handle comes after one was opened, so

@@ -4,9 +4,12 @@
 // would be mapped and relocated on every run all the same. These definitions
 // stand for the library's calls and forward to it. The stand-in libraries of
 // the simulated camera use the same file for the same reason.
-#include <dlfcn.h>
 #include <pthread.h>
 #include <sqlite3.h>
+
+#include <iterator>
+
+#include "osa_dl.h"
 
 namespace {
 
@@ -38,35 +41,34 @@ SqliteCalls g_calls;
 bool g_loaded;
 pthread_once_t g_once = PTHREAD_ONCE_INIT;
 
-template <typename F>
-bool bind(void* lib, const char* name, F* out)
-{
-    *out = reinterpret_cast<F>(dlsym(lib, name));
-    return *out != nullptr;
-}
+const DlCall kCalls[] = {
+    dl_call("sqlite3_open", &g_calls.open),
+    dl_call("sqlite3_open_v2", &g_calls.open_v2),
+    dl_call("sqlite3_close", &g_calls.close),
+    dl_call("sqlite3_errmsg", &g_calls.errmsg),
+    dl_call("sqlite3_exec", &g_calls.exec),
+    dl_call("sqlite3_free", &g_calls.free),
+    dl_call("sqlite3_busy_handler", &g_calls.busy_handler),
+    dl_call("sqlite3_busy_timeout", &g_calls.busy_timeout),
+    dl_call("sqlite3_prepare_v2", &g_calls.prepare_v2),
+    dl_call("sqlite3_step", &g_calls.step),
+    dl_call("sqlite3_reset", &g_calls.reset),
+    dl_call("sqlite3_finalize", &g_calls.finalize),
+    dl_call("sqlite3_clear_bindings", &g_calls.clear_bindings),
+    dl_call("sqlite3_bind_int", &g_calls.bind_int),
+    dl_call("sqlite3_bind_text", &g_calls.bind_text),
+    dl_call("sqlite3_bind_blob", &g_calls.bind_blob),
+    dl_call("sqlite3_column_count", &g_calls.column_count),
+    dl_call("sqlite3_column_name", &g_calls.column_name),
+    dl_call("sqlite3_column_text", &g_calls.column_text),
+    dl_call("sqlite3_column_blob", &g_calls.column_blob),
+    dl_call("sqlite3_column_bytes", &g_calls.column_bytes),
+    dl_call("sqlite3_column_int", &g_calls.column_int),
+};
 
 void load()
 {
-    void* lib = dlopen(DEBUG_SQLITE_SONAME, RTLD_NOW | RTLD_LOCAL);
-    if (lib == nullptr)
-        return;
-    SqliteCalls& c = g_calls;
-    g_loaded = bind(lib, "sqlite3_open", &c.open) && bind(lib, "sqlite3_open_v2", &c.open_v2) &&
-               bind(lib, "sqlite3_close", &c.close) && bind(lib, "sqlite3_errmsg", &c.errmsg) &&
-               bind(lib, "sqlite3_exec", &c.exec) && bind(lib, "sqlite3_free", &c.free) &&
-               bind(lib, "sqlite3_busy_handler", &c.busy_handler) &&
-               bind(lib, "sqlite3_busy_timeout", &c.busy_timeout) &&
-               bind(lib, "sqlite3_prepare_v2", &c.prepare_v2) && bind(lib, "sqlite3_step", &c.step) &&
-               bind(lib, "sqlite3_reset", &c.reset) && bind(lib, "sqlite3_finalize", &c.finalize) &&
-               bind(lib, "sqlite3_clear_bindings", &c.clear_bindings) &&
-               bind(lib, "sqlite3_bind_int", &c.bind_int) && bind(lib, "sqlite3_bind_text", &c.bind_text) &&
-               bind(lib, "sqlite3_bind_blob", &c.bind_blob) &&
-               bind(lib, "sqlite3_column_count", &c.column_count) &&
-               bind(lib, "sqlite3_column_name", &c.column_name) &&
-               bind(lib, "sqlite3_column_text", &c.column_text) &&
-               bind(lib, "sqlite3_column_blob", &c.column_blob) &&
-               bind(lib, "sqlite3_column_bytes", &c.column_bytes) &&
-               bind(lib, "sqlite3_column_int", &c.column_int);
+    g_loaded = dl_load(DEBUG_SQLITE_SONAME, kCalls, std::size(kCalls), nullptr, 0);
 }
 
 // Every call but the opening ones takes a handle that an open gave, so the

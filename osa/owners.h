@@ -4,7 +4,10 @@
 #pragma once
 
 #include <pthread.h>
+#include <stdio.h>
 #include <unistd.h>
+
+#include <memory>
 
 // One descriptor, closed when its owner goes: no early return leaks it.
 class UniqueFd {
@@ -26,6 +29,12 @@ public:
 private:
     int fd_ = -1;
 };
+
+// One stdio stream, closed when its owner goes.
+struct FileCloser {
+    void operator()(FILE* f) const { fclose(f); }
+};
+using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 
 // Holds a mutex for one scope.
 class MutexGuard {

@@ -68,6 +68,36 @@ TEST(OptionValue, RefusalNamesTheCallerAndEscapesControlBytes)
     EXPECT_EQ(v, -3);
 }
 
+// Unsigned numbers keep their 32 bits in an int field; signed ones are read
+// as such; a refused one leaves the field as it was.
+TEST(OptionValue, BoundedNumbersByKindIntoAnIntField)
+{
+    const ErrorSite site{"dir/vd_x.cpp", "x_init_param"};
+    struct Case {
+        bool is_signed;
+        const char* text;
+        int64_t low, high;
+        int stored;
+        const char* err;
+    } cases[] = {
+        {false, "4294967295", 0, UINT32_MAX, -1, ""},
+        {false, "0x10", 0, 16, 16, ""},
+        {false, "17", 0, 16, 7, "out: 17\n"},
+        {false, "-5", 0, INT32_MAX, 7, "out: -5\n"},
+        {true, "-5", -10, 0, -5, ""},
+        {true, "4294967295", 0, INT32_MAX, 7, "invalid number: 4294967295\n"},
+    };
+    for (const Case& c : cases) {
+        int v = 7;
+        testing::internal::CaptureStderr();
+        bool ok = opt_bounded(site, 12, c.is_signed, c.text, c.low, c.high, &v, "out: %s\n", c.text);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(ok, c.err[0] == '\0') << c.text;
+        EXPECT_EQ(v, c.stored) << c.text;
+        EXPECT_EQ(err, c.err[0] == '\0' ? "" : std::string(" ERROR  (vd_x|x_init_param|12): ") + c.err) << c.text;
+    }
+}
+
 TEST(OptionValue, EscapeNeverCutsAnEscapeInHalf)
 {
     char out[6];
