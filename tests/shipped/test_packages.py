@@ -40,6 +40,10 @@ CONTENTS = {
 
 
 def run(argv, timeout=60, **kwargs):
+    # From the checkout, which the camera then keeps in view with everything
+    # below it (the unpacked packages, the cross build's libraries), even
+    # when the checkout lies under the /tmp that the camera replaces.
+    kwargs.setdefault("cwd", REPO)
     return subprocess.run([str(a) for a in argv], capture_output=True, text=True, timeout=timeout,
                           stdin=subprocess.DEVNULL, **kwargs)
 
