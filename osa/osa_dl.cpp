@@ -18,6 +18,7 @@ bool dl_load(const char* soname, const DlCall* calls, size_t count, char* error,
         if (symbol == nullptr) {
             if (error != nullptr)
                 snprintf(error, error_size, "%s: %s", soname, dlerror());
+            dlclose(lib);  // nothing of a library that lacks a call stays mapped
             return false;
         }
         // A data pointer to a function pointer: the one cast dlsym needs.

@@ -8,7 +8,6 @@
 #include <net/ethernet.h>
 #include <net/if_arp.h>
 #include <netinet/in.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <sys/ioctl.h>
 #include <time.h>
@@ -163,16 +162,6 @@ sigset_t g_unblocked;
 
 volatile sig_atomic_t g_stop = 0;
 const sigset_t* g_wait_mask = nullptr;
-
-void error(const char* format, ...)
-{
-    char line[512];
-    va_list ap;
-    va_start(ap, format);
-    vsnprintf(line, sizeof line, format, ap);
-    va_end(ap);
-    fprintf(stderr, "camfind: %s\n", line);
-}
 
 long long now_ms()
 {

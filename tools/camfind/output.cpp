@@ -1,7 +1,8 @@
-// output.cpp — how camfind writes what it found: a camera's texts escaped
+// output.cpp — how camfind writes: its error line, a camera's texts escaped
 // for a terminal, JSON strings, and the rows of a listing as tab-separated
 // text, JSON Lines or CSV.
 #include <ctype.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -52,6 +53,16 @@ bool json_only(Kind k)
 }
 
 }  // namespace
+
+void error(const char* format, ...)
+{
+    char line[512];
+    va_list ap;
+    va_start(ap, format);
+    vsnprintf(line, sizeof line, format, ap);
+    va_end(ap);
+    fprintf(stderr, "camfind: %s\n", line);
+}
 
 // A camera's texts on a terminal: separators and control bytes escaped, so
 // a hostile device can neither split a line nor drive the terminal.
